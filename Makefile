@@ -1,0 +1,30 @@
+# The two commands of the README: `make demo` and `make test`.
+JOBS ?= $(shell nproc)
+BUILD_DIR ?= build/release
+ASAN_DIR ?= build/asan
+CMAKE_FLAGS ?=
+
+.PHONY: deps build demo test test-release test-asan clean
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j$(JOBS)
+
+demo: build
+	tools/demo.sh $(BUILD_DIR)
+
+test-release: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DORVO_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	cmake --build $(ASAN_DIR) -j$(JOBS)
+	cd $(ASAN_DIR) && ctest --output-on-failure -j$(JOBS)
+
+test: test-release test-asan
+
+clean:
+	rm -rf build

@@ -1,0 +1,6 @@
+#include "plugin/VmraXFadeLooperEffect.h"
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster)
+{
+    return new VmraXFadeLooperEffect(audioMaster);
+}

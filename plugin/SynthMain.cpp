@@ -1,0 +1,6 @@
+#include "plugin/VmraXFadeLooperSynth.h"
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster)
+{
+    return new VmraXFadeLooperSynth(audioMaster);
+}

@@ -1,0 +1,98 @@
+// The plug-in base: parameters in plain units inside the current program,
+// converted to the host's 0...1 range only at the VST boundary; programs;
+// numbered properties with get, get-info, set and change listeners.
+#pragma once
+
+#include <vector>
+
+#include "plugin/AUTypes.h"
+#include "plugin/VmraProgram.h"
+#include "vst/AudioEffectX.h"
+
+class VmraEditor;
+
+typedef void (*AudioUnitPropertyListenerProc)(void* refCon, VmraAuBase* unit, unsigned long propertyID,
+                                              unsigned long scope, unsigned long element);
+
+// Longest display text written into a host buffer, terminator included.
+constexpr int kDisplayTextSize = 24;
+// Longest parameter name written into a host buffer, terminator included.
+constexpr int kParamNameSize = 16;
+
+class VmraAuBase : public AudioEffectX
+{
+public:
+    VmraAuBase(audioMasterCallback audioMaster, long numPrograms, VmraProgram* (*factory)());
+    ~VmraAuBase() override;
+
+    virtual int GetParameterValueStrings(unsigned long scope, unsigned long element, CFArrayRef* out);
+    virtual OSStatus GetProperty(unsigned long id, unsigned long scope, unsigned long element, void* data);
+    virtual OSStatus GetPropertyInfo(unsigned long id, unsigned long scope, unsigned long element,
+                                     unsigned long& size, unsigned char& writable);
+    virtual OSStatus SetProperty(unsigned long id, unsigned long scope, unsigned long element, const void* data,
+                                 unsigned long size);
+    virtual OSStatus AddPropertyListener(unsigned long id, AudioUnitPropertyListenerProc callback, void* refCon);
+    virtual OSStatus RemovePropertyListener(unsigned long id, AudioUnitPropertyListenerProc callback);
+    virtual int Version() = 0;
+    virtual OSStatus Initialize() = 0;
+    virtual void Cleanup() = 0;
+
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
+    void setParameter(VstInt32 index, float normalised) override;
+    float getParameter(VstInt32 index) override;
+    void setProgramName(char* text) override;
+    void getProgramName(char* text) override;
+    void getParameterLabel(VstInt32 index, char* text) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    bool getVendorString(char* text) override;
+
+    // Reports a plain value the caller has already stored to the host as
+    // automation; returns the host's answer.
+    int SetParameterAutomated(int index, float plain);
+
+    // Tells every listener registered for id, in registration order.
+    void PropertyChanged(unsigned long id, unsigned long scope, unsigned long element);
+
+    VmraProgram* CurrentProgram() const { return m_programs[curProgram]; }
+    VmraProgram* Program(int index) const { return m_programs[index]; }
+    int NumPrograms() const { return numPrograms; }
+
+    // Installs the editor (owned by the VST base) and keeps its typed handle.
+    void SetVmraEditor(VmraEditor* editor);
+
+protected:
+    struct PropertyListener
+    {
+        uint32_t propertyID;
+        AudioUnitPropertyListenerProc callback;
+        void* refCon;
+    };
+
+    VmraProgram** m_programs = nullptr;
+    std::vector<PropertyListener> m_propertyListeners;
+    VmraEditor* m_vmraEditor = nullptr;
+};
+
+// Host range (0...1) to plain value and back, for the parameter named by p.
+float AUParameterValueFromLinear(float x, const AudioUnitParameter* p);
+float AUParameterValueToLinear(float v, const AudioUnitParameter* p);
+
+// The number format of parameter displays: three decimals below 10, two
+// below 100, one below 1000, none from 1000 on. text holds kDisplayTextSize.
+void float2string(float x, char* text);
+
+// The unit label of a parameter unit ("Hz", "seconds", ...), empty for most.
+const char* ParameterUnitLabel(AudioUnitParameterUnit unit);
+
+OSStatus AudioUnitGetPropertyInfo(VmraAuBase* unit, unsigned long id, unsigned long scope, unsigned long element,
+                                  unsigned long* size, unsigned char* writable);
+OSStatus AudioUnitGetProperty(VmraAuBase* unit, unsigned long id, unsigned long scope, unsigned long element,
+                              void* data, unsigned long* size);
+OSStatus AudioUnitSetProperty(VmraAuBase* unit, unsigned long id, unsigned long scope, unsigned long element,
+                              const void* data, unsigned long size);
+OSStatus AudioUnitAddPropertyListener(VmraAuBase* unit, unsigned long id, AudioUnitPropertyListenerProc callback,
+                                      void* refCon);
+OSStatus AudioUnitRemovePropertyListener(VmraAuBase* unit, unsigned long id,
+                                         AudioUnitPropertyListenerProc callback);

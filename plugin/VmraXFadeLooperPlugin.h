@@ -1,0 +1,41 @@
+// What the effect and the instrument have in common: identity, parameter
+// storage rules, chunks and the property routing. Each deliverable compiles
+// one of its two subclasses and the matching createEffectInstance.
+#pragma once
+
+#include "plugin/VmraAuBase.h"
+
+class VmraXFadeLooperPlugin : public VmraAuBase
+{
+public:
+    static constexpr int kVersion = 0x00030104;
+    static constexpr VstInt32 kEditorWidth = 828;
+    static constexpr VstInt32 kEditorHeight = 490;
+
+    VmraXFadeLooperPlugin(audioMasterCallback audioMaster, bool isEffect);
+
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
+    void setParameter(VstInt32 index, float normalised) override;
+    void setProgram(VstInt32 index) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void resume() override {}
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 size, bool isPreset) override;
+    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
+    bool getEffectName(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override { return kVersion; }
+
+    int GetParameterValueStrings(unsigned long scope, unsigned long element, CFArrayRef* out) override;
+    OSStatus GetProperty(unsigned long id, unsigned long scope, unsigned long element, void* data) override;
+    int Version() override { return kVersion; }
+    OSStatus Initialize() override { return noErr; }
+    void Cleanup() override {}
+
+protected:
+    // Renders one block into the two output channels; inL and inR are null
+    // in the instrument.
+    virtual void Render(const float* inL, const float* inR, float* outL, float* outR, VstInt32 frames) = 0;
+
+    bool m_isEffect;
+};
