@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "plugin/AUTypes.h"
+#include "plugin/ParameterValues.h"
 #include "plugin/VmraProgram.h"
 #include "vst/AudioEffectX.h"
 
@@ -14,8 +15,6 @@ class VmraEditor;
 typedef void (*AudioUnitPropertyListenerProc)(void* refCon, VmraAuBase* unit, unsigned long propertyID,
                                               unsigned long scope, unsigned long element);
 
-// Longest display text written into a host buffer, terminator included.
-constexpr int kDisplayTextSize = 24;
 // Longest parameter name written into a host buffer, terminator included.
 constexpr int kParamNameSize = 16;
 
@@ -74,17 +73,6 @@ protected:
     std::vector<PropertyListener> m_propertyListeners;
     VmraEditor* m_vmraEditor = nullptr;
 };
-
-// Host range (0...1) to plain value and back, for the parameter named by p.
-float AUParameterValueFromLinear(float x, const AudioUnitParameter* p);
-float AUParameterValueToLinear(float v, const AudioUnitParameter* p);
-
-// The number format of parameter displays: three decimals below 10, two
-// below 100, one below 1000, none from 1000 on. text holds kDisplayTextSize.
-void float2string(float x, char* text);
-
-// The unit label of a parameter unit ("Hz", "seconds", ...), empty for most.
-const char* ParameterUnitLabel(AudioUnitParameterUnit unit);
 
 OSStatus AudioUnitGetPropertyInfo(VmraAuBase* unit, unsigned long id, unsigned long scope, unsigned long element,
                                   unsigned long* size, unsigned char* writable);
