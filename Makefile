@@ -2,9 +2,10 @@
 JOBS ?= $(shell nproc)
 BUILD_DIR ?= build/release
 ASAN_DIR ?= build/asan
+TSAN_DIR ?= build/tsan
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-release test-asan clean
+.PHONY: deps build demo test test-release test-asan test-tsan clean
 
 deps:
 	@tools/install-deps.sh
@@ -24,7 +25,12 @@ test-asan: deps
 	cmake --build $(ASAN_DIR) -j$(JOBS)
 	cd $(ASAN_DIR) && ctest --output-on-failure -j$(JOBS)
 
-test: test-release test-asan
+test-tsan: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DORVO_SANITIZE=thread $(CMAKE_FLAGS)
+	cmake --build $(TSAN_DIR) -j$(JOBS)
+	cd $(TSAN_DIR) && ctest --output-on-failure -j$(JOBS)
+
+test: test-release test-asan test-tsan
 
 clean:
 	rm -rf build

@@ -11,6 +11,7 @@
 #include "vst/AudioEffectX.h"
 
 class VmraEditor;
+struct DataToGui;
 
 typedef void (*AudioUnitPropertyListenerProc)(void* refCon, VmraAuBase* unit, unsigned long propertyID,
                                               unsigned long scope, unsigned long element);
@@ -32,6 +33,8 @@ public:
                                  unsigned long size);
     virtual OSStatus AddPropertyListener(unsigned long id, AudioUnitPropertyListenerProc callback, void* refCon);
     virtual OSStatus RemovePropertyListener(unsigned long id, AudioUnitPropertyListenerProc callback);
+    // The engine's state record for displays and scripts.
+    virtual DataToGui* GetDataToGui() = 0;
     virtual int Version() = 0;
     virtual OSStatus Initialize() = 0;
     virtual void Cleanup() = 0;
@@ -60,6 +63,7 @@ public:
 
     // Installs the editor (owned by the VST base) and keeps its typed handle.
     void SetVmraEditor(VmraEditor* editor);
+    VmraEditor* GetVmraEditor() const { return m_vmraEditor; }
 
 protected:
     struct PropertyListener

@@ -18,6 +18,9 @@ public:
     virtual void* GetChunk() const { return nullptr; }
     virtual long GetChunkSize() const { return 0; }
     virtual void SetChunk(void*, long) {}
+    // Storage of the sample path (255 characters and a terminator), or null
+    // for a program without one.
+    virtual char* GetSamplePath() { return nullptr; }
 };
 
 class VmraProgramORVOv1 : public VmraProgram
@@ -43,8 +46,18 @@ public:
     VmraProgramORVOv1();
     static VmraProgram* Factory();
 
-    void SetParameter(int index, float value) override { m_chunk.values[index] = value; }
-    float GetParameter(int index) const override { return m_chunk.values[index]; }
+    // Values are read by the audio thread while other threads write them;
+    // each is one 32-bit float, written and read whole.
+    void SetParameter(int index, float value) override
+    {
+        __atomic_store(&m_chunk.values[index], &value, __ATOMIC_RELAXED);
+    }
+    float GetParameter(int index) const override
+    {
+        float value;
+        __atomic_load(&m_chunk.values[index], &value, __ATOMIC_RELAXED);
+        return value;
+    }
     void SetName(const char* name) override;
     const char* GetName() const override { return m_chunk.name; }
     void* GetChunk() const override { return const_cast<Chunk*>(&m_chunk); }
@@ -54,7 +67,8 @@ public:
     // Reverses the byte order of the header words and the values.
     void ByteSwap();
 
-    // The sample path field (persistent form of the sample path property).
+    // The sample path field: the persistent form of the sample path.
+    char* GetSamplePath() override { return m_chunk.path; }
     char* Path() { return m_chunk.path; }
     const char* Path() const { return m_chunk.path; }
 

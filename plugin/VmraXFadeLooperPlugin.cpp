@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "plugin/VmraInstanceTracker.h"
+
 VmraXFadeLooperPlugin::VmraXFadeLooperPlugin(audioMasterCallback audioMaster, bool isEffect)
-    : VmraAuBase(audioMaster, 1, VmraProgramORVOv1::Factory), m_isEffect(isEffect)
+    : VmraAuBase(audioMaster, 1, VmraProgramORVOv1::Factory), m_engine(isEffect)
 {
     setNumInputs(isEffect ? 2 : 0);
     setNumOutputs(2);
@@ -13,7 +15,21 @@ VmraXFadeLooperPlugin::VmraXFadeLooperPlugin(audioMasterCallback audioMaster, bo
     setUniqueID(isEffect ? VstFourCC('V', 'L', 'x', 'e') : VstFourCC('V', 'L', 'x', 'f'));
     canProcessReplacing(true);
     programsAreChunks(true);
+    m_engine.Construct(this);
     Initialize();
+    m_silence.assign(static_cast<size_t>(getBlockSize()), 0.0f);
+    VmraInstanceTracker::AddInstance(this);
+}
+
+VmraXFadeLooperPlugin::~VmraXFadeLooperPlugin()
+{
+    VmraInstanceTracker::RemoveInstance(this);
+}
+
+OSStatus VmraXFadeLooperPlugin::Initialize()
+{
+    m_engine.Initialize();
+    return noErr;
 }
 
 void VmraXFadeLooperPlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
@@ -22,17 +38,30 @@ void VmraXFadeLooperPlugin::processReplacing(float** inputs, float** outputs, Vs
         return;
     const float* inL = nullptr;
     const float* inR = nullptr;
-    if (m_isEffect && inputs)
+    if (getAeffect()->numInputs > 0 && inputs)
     {
         inL = inputs[0];
         inR = inputs[1];
     }
-    Render(inL, inR, outputs[0], outputs[1], frames);
+    // A host that passes more frames than it announced gets its block
+    // rendered in slices the scratch runs can hold.
+    VstInt32 slice = static_cast<VstInt32>(m_engine.MaxSliceFrames());
+    if (slice <= 0)
+    {
+        memset(outputs[0], 0, sizeof(float) * static_cast<size_t>(frames));
+        memset(outputs[1], 0, sizeof(float) * static_cast<size_t>(frames));
+        return;
+    }
+    for (VstInt32 done = 0; done < frames; done += slice)
+    {
+        VstInt32 n = frames - done < slice ? frames - done : slice;
+        Render(inL ? inL + done : nullptr, inR ? inR + done : nullptr, outputs[0] + done, outputs[1] + done, n);
+    }
 }
 
 void VmraXFadeLooperPlugin::setParameter(VstInt32 index, float normalised)
 {
-    if (IsParameterUsed(index))
+    if (VmraXFadeLooper::IsParameterUsed(index))
         VmraAuBase::setParameter(index, normalised);
 }
 
@@ -43,22 +72,35 @@ void VmraXFadeLooperPlugin::setProgram(VstInt32 index)
 
 void VmraXFadeLooperPlugin::getParameterDisplay(VstInt32 index, char* text)
 {
-    if (IsParameterUsed(index))
+    if (VmraXFadeLooper::IsParameterUsed(index))
         VmraAuBase::getParameterDisplay(index, text);
     else
         strcpy(text, "Unused");
 }
 
-VstInt32 VmraXFadeLooperPlugin::getChunk(void** data, bool)
+void VmraXFadeLooperPlugin::setSampleRate(float rate)
 {
-    *data = CurrentProgram()->GetChunk();
-    return static_cast<VstInt32>(CurrentProgram()->GetChunkSize());
+    VmraAuBase::setSampleRate(rate);
+    m_engine.setSampleRate(rate);
 }
 
-VstInt32 VmraXFadeLooperPlugin::setChunk(void* data, VstInt32 size, bool)
+void VmraXFadeLooperPlugin::setBlockSize(VstInt32 frames)
 {
-    CurrentProgram()->SetChunk(data, size);
-    return 1;
+    if (frames <= 0)
+        return;
+    VmraAuBase::setBlockSize(frames);
+    m_engine.OnMaxSliceChange(static_cast<unsigned long>(frames));
+    m_silence.assign(static_cast<size_t>(frames), 0.0f);
+}
+
+VstInt32 VmraXFadeLooperPlugin::getChunk(void** data, bool isPreset)
+{
+    return m_engine.getChunk(data, isPreset);
+}
+
+VstInt32 VmraXFadeLooperPlugin::setChunk(void* data, VstInt32 size, bool isPreset)
+{
+    return m_engine.setChunk(data, size, isPreset);
 }
 
 bool VmraXFadeLooperPlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties)
@@ -84,23 +126,35 @@ bool VmraXFadeLooperPlugin::getProductString(char* text)
 
 int VmraXFadeLooperPlugin::GetParameterValueStrings(unsigned long scope, unsigned long element, CFArrayRef* out)
 {
-    if (::GetParameterValueStrings(scope, element, out) == 0)
+    if (m_engine.GetParameterValueStrings(scope, element, out) == 0)
         return 0;
     return VmraAuBase::GetParameterValueStrings(scope, element, out);
 }
 
 OSStatus VmraXFadeLooperPlugin::GetProperty(unsigned long id, unsigned long scope, unsigned long element, void* data)
 {
-    if (id == kAudioUnitProperty_ParameterStringFromValue && data)
-    {
-        auto* request = static_cast<AudioUnitParameterStringFromValue*>(data);
-        int index = static_cast<int>(request->inParamID);
-        if (IsValidParamIndex(index))
-        {
-            float value = request->inValue ? *request->inValue : CurrentProgram()->GetParameter(index);
-            return GetParameterStringFromValue(index, value, &request->outString);
-        }
-        return kAudioUnitErr_InvalidParameter;
-    }
+    OSStatus status = m_engine.GetProperty(id, scope, element, data);
+    if (status != kEngineNotHandled)
+        return status;
     return VmraAuBase::GetProperty(id, scope, element, data);
+}
+
+OSStatus VmraXFadeLooperPlugin::GetPropertyInfo(unsigned long id, unsigned long scope, unsigned long element,
+                                                unsigned long& size, unsigned char& writable)
+{
+    if (m_engine.GetPropertyInfo(id, scope, element, size, writable) == noErr)
+        return noErr;
+    return VmraAuBase::GetPropertyInfo(id, scope, element, size, writable);
+}
+
+OSStatus VmraXFadeLooperPlugin::SetProperty(unsigned long id, unsigned long scope, unsigned long element,
+                                            const void* data, unsigned long size)
+{
+    OSStatus status = m_engine.SetProperty(id, scope, element, data, size);
+    if (status == noErr)
+        return noErr;
+    // Handled but refused: say so rather than "unknown property".
+    if (status != kEngineNotHandled)
+        return status;
+    return VmraAuBase::SetProperty(id, scope, element, data, size);
 }

@@ -1,9 +1,13 @@
-// What the effect and the instrument have in common: identity, parameter
-// storage rules, chunks and the property routing. Each deliverable compiles
-// one of its two subclasses and the matching createEffectInstance.
+// What the effect and the instrument have in common: the engine they own,
+// identity, parameter storage rules, chunks and the property routing (engine
+// first, then the plug-in base). Each deliverable compiles one of the two
+// subclasses and the matching createEffectInstance.
 #pragma once
 
+#include <vector>
+
 #include "plugin/VmraAuBase.h"
+#include "xfadelooper/VmraXFadeLooper.h"
 
 class VmraXFadeLooperPlugin : public VmraAuBase
 {
@@ -13,11 +17,14 @@ public:
     static constexpr VstInt32 kEditorHeight = 490;
 
     VmraXFadeLooperPlugin(audioMasterCallback audioMaster, bool isEffect);
+    ~VmraXFadeLooperPlugin() override;
 
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
     void setParameter(VstInt32 index, float normalised) override;
     void setProgram(VstInt32 index) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
+    void setSampleRate(float rate) override;
+    void setBlockSize(VstInt32 frames) override;
     void resume() override {}
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 size, bool isPreset) override;
@@ -28,14 +35,23 @@ public:
 
     int GetParameterValueStrings(unsigned long scope, unsigned long element, CFArrayRef* out) override;
     OSStatus GetProperty(unsigned long id, unsigned long scope, unsigned long element, void* data) override;
+    OSStatus GetPropertyInfo(unsigned long id, unsigned long scope, unsigned long element, unsigned long& size,
+                             unsigned char& writable) override;
+    OSStatus SetProperty(unsigned long id, unsigned long scope, unsigned long element, const void* data,
+                         unsigned long size) override;
+    DataToGui* GetDataToGui() override { return m_engine.GetDataToGui(); }
     int Version() override { return kVersion; }
-    OSStatus Initialize() override { return noErr; }
+    OSStatus Initialize() override;
     void Cleanup() override {}
 
+    VmraXFadeLooper& Engine() { return m_engine; }
+
 protected:
-    // Renders one block into the two output channels; inL and inR are null
-    // in the instrument.
+    // Renders one block of at most the announced block size into the two
+    // output channels; inL and inR are null in the instrument.
     virtual void Render(const float* inL, const float* inR, float* outL, float* outR, VstInt32 frames) = 0;
 
-    bool m_isEffect;
+    VmraXFadeLooper m_engine;
+    // Stands in for input channels a host leaves out (one block long).
+    std::vector<float> m_silence;
 };

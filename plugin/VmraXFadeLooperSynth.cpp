@@ -11,4 +11,6 @@ void VmraXFadeLooperSynth::Render(const float*, const float*, float* outL, float
 {
     memset(outL, 0, sizeof(float) * static_cast<size_t>(frames));
     memset(outR, 0, sizeof(float) * static_cast<size_t>(frames));
+    if (m_engine.PrepareToRender(static_cast<unsigned long>(frames)))
+        m_engine.RenderNotes(outL, outR, false);
 }

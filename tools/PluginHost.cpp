@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace
@@ -31,7 +32,9 @@ PluginHost::~PluginHost()
 bool PluginHost::Load(const std::string& path, std::string* error)
 {
     Unload();
-    m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // A bare file name means the file here, not one on the library path.
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    m_library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!m_library)
     {
         if (error)
@@ -138,6 +141,40 @@ void PluginHost::Process(float** inputs, float** outputs, int frames) const
 {
     if (m_effect)
         m_effect->processReplacing(m_effect, inputs, outputs, frames);
+}
+
+void PluginHost::SetTransport(double samplePos, bool playing)
+{
+    const bool wasPlaying = (m_timeInfo.flags & kVstTransportPlaying) != 0;
+    if (playing)
+        m_timeInfo.flags |= kVstTransportPlaying;
+    else
+        m_timeInfo.flags &= ~kVstTransportPlaying;
+    if (playing != wasPlaying)
+        m_timeInfo.flags |= kVstTransportChanged;
+    m_timeInfo.samplePos = samplePos;
+    updateMusicalPosition();
+}
+
+void PluginHost::AdvanceTime(int frames)
+{
+    m_timeInfo.flags &= ~kVstTransportChanged;
+    m_timeInfo.samplePos += frames;
+    updateMusicalPosition();
+}
+
+void PluginHost::updateMusicalPosition()
+{
+    const double rate = m_timeInfo.sampleRate > 0.0 ? m_timeInfo.sampleRate : 44100.0;
+    m_timeInfo.ppqPos = m_timeInfo.samplePos / rate * m_timeInfo.tempo / 60.0;
+    if (m_timeInfo.timeSigNumerator > 0 && m_timeInfo.timeSigDenominator > 0)
+    {
+        const double quartersPerBar = 4.0 * m_timeInfo.timeSigNumerator / m_timeInfo.timeSigDenominator;
+        // The small allowance keeps a position a rounding error short of a
+        // bar line in the bar that starts there.
+        m_timeInfo.barStartPos = std::floor(m_timeInfo.ppqPos / quartersPerBar + 1e-9) * quartersPerBar;
+        m_timeInfo.flags |= kVstBarsValid;
+    }
 }
 
 std::vector<PluginHost::AutomationEvent> PluginHost::TakeAutomation()

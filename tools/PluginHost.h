@@ -55,6 +55,13 @@ public:
 
     // Host time handed to the plug-in through audioMasterGetTime.
     VstTimeInfo& TimeInfo() { return m_timeInfo; }
+    // Puts the transport at samplePos and starts or stops it. A change of
+    // the playing state is flagged (kVstTransportChanged) until the next
+    // AdvanceTime.
+    void SetTransport(double samplePos, bool playing);
+    // Moves the transport on by frames (after a block), keeping the musical
+    // position (ppqPos, barStartPos) in step with the tempo and signature.
+    void AdvanceTime(int frames);
 
     std::vector<AutomationEvent> TakeAutomation();
     int UpdateDisplayCount() const { return m_updateDisplayCount; }
@@ -63,6 +70,7 @@ private:
     static VstIntPtr HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                   float opt);
     VstIntPtr Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+    void updateMusicalPosition();
 
     void* m_library = nullptr;
     AEffect* m_effect = nullptr;

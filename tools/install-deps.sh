@@ -8,6 +8,7 @@ packages=(
   build-essential cmake make pkg-config binutils
   googletest libgtest-dev libbenchmark-dev libcli11-dev
   libsndfile1-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,11 +1,19 @@
 // orvo-host: a command-line VST 2.4 host for the Orvotide plug-ins.
 //   orvo-host info PLUGIN.so     identity, parameters and canDo answers
+//   orvo-host render PLUGIN.so   runs the plug-in offline into a sound file
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "tools/ParamLookup.h"
 #include "tools/PluginHost.h"
+#include "tools/RenderSession.h"
+#include "tools/SoundFile.h"
 
 namespace
 {
@@ -94,6 +102,172 @@ int runInfo(const std::string& path)
         printf("  %-30s %ld\n", text, static_cast<long>(host.CanDo(text)));
     return 0;
 }
+
+// Exit status of render: the request itself is wrong (arguments, or the
+// files they name), or the work failed.
+constexpr int kExitFailure = 1;
+constexpr int kExitBadRequest = 2;
+
+constexpr int kDefaultRate = 44100;
+constexpr double kDefaultSeconds = 2.0;
+// Renders are held in memory before they are written.
+constexpr size_t kMaxFrames = size_t(1) << 27;
+
+struct RenderOptions
+{
+    std::string plugin;
+    std::string input;
+    std::string output;
+    int rate = 0; // 0: from the input, else kDefaultRate
+    int block = 512;
+    double seconds = 0.0; // 0: the input's length, else kDefaultSeconds
+    std::vector<std::string> sets;
+    std::string chunk;
+    std::string saveChunk;
+};
+
+std::string formatNumber(double value)
+{
+    char text[32];
+    snprintf(text, sizeof(text), "%g", value);
+    return text;
+}
+
+int fail(int status, const std::string& message)
+{
+    fprintf(stderr, "orvo-host: %s\n", message.c_str());
+    return status;
+}
+
+// Whole files as bytes. On failure errno tells why.
+bool readWholeFile(const std::string& path, std::vector<char>* bytes)
+{
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    bytes->clear();
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        bytes->insert(bytes->end(), buffer, buffer + got);
+    const bool ok = !ferror(file);
+    const int why = errno;
+    fclose(file);
+    errno = why;
+    return ok;
+}
+
+bool writeWholeFile(const std::string& path, const std::vector<char>& bytes)
+{
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int why = errno;
+    ok = (fclose(file) == 0) && ok;
+    if (!ok)
+    {
+        remove(path.c_str());
+        errno = why;
+    }
+    return ok;
+}
+
+int runRender(const RenderOptions& o)
+{
+    // Everything that can be wrong with the request is found before the
+    // plug-in renders, so a refused request leaves no output behind.
+    std::string error;
+    if (!OutputFormatForPath(o.output, &error))
+        return fail(kExitBadRequest, error);
+
+    std::vector<ParamAssignment> assignments;
+    for (const std::string& text : o.sets)
+    {
+        ParamAssignment a;
+        if (!ParseParamAssignment(text, &a, &error))
+            return fail(kExitBadRequest, "--set \"" + text + "\": " + error);
+        const std::string warning = ParamAssignmentWarning(a);
+        if (!warning.empty())
+            fprintf(stderr, "orvo-host: warning: --set \"%s\": %s\n", text.c_str(), warning.c_str());
+        assignments.push_back(a);
+    }
+
+    std::vector<char> chunk;
+    if (!o.chunk.empty())
+    {
+        if (!readWholeFile(o.chunk, &chunk))
+            return fail(kExitBadRequest, "cannot read chunk file " + o.chunk + ": " + strerror(errno));
+        if (chunk.empty())
+            return fail(kExitBadRequest, "chunk file " + o.chunk + " is empty");
+    }
+
+    PluginHost host;
+    if (!host.Load(o.plugin, &error))
+        return fail(kExitFailure, "cannot load " + o.plugin + ": " + error);
+    const AEffect* effect = host.Effect();
+
+    StereoAudio input;
+    const bool hasInput = !o.input.empty();
+    if (hasInput)
+    {
+        if (effect->numInputs == 0)
+            return fail(kExitBadRequest, o.plugin + " is an instrument with no audio inputs; -i/--input is not " +
+                                             "allowed (use --seconds for the length)");
+        if (!ReadStereoFile(o.input, &input, &error))
+            return fail(kExitBadRequest, error);
+        if (o.rate && input.sampleRate != o.rate)
+            return fail(kExitBadRequest, "input " + o.input + " is at " + std::to_string(input.sampleRate) +
+                                             " Hz but --rate is " + std::to_string(o.rate) +
+                                             " Hz; orvo-host does not resample");
+    }
+    const int rate = o.rate ? o.rate : hasInput ? input.sampleRate : kDefaultRate;
+    const double wanted = (hasInput && o.seconds <= 0.0)
+                              ? static_cast<double>(input.Frames())
+                              : std::round((o.seconds > 0.0 ? o.seconds : kDefaultSeconds) * rate);
+    if (wanted > static_cast<double>(kMaxFrames))
+        return fail(kExitBadRequest, "a render of " + formatNumber(wanted) + " frames is too long (at most " +
+                                         std::to_string(kMaxFrames) + ")");
+    if (o.seconds > 0.0 && wanted < 1.0)
+        return fail(kExitBadRequest, "--seconds " + formatNumber(o.seconds) + " is less than one frame at " +
+                                         std::to_string(rate) + " Hz");
+    const size_t frames = static_cast<size_t>(wanted);
+
+    host.Start(static_cast<float>(rate), o.block);
+    if (!chunk.empty())
+        host.Dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()), chunk.data());
+    for (const ParamAssignment& a : assignments)
+        host.SetParameter(a.index, a.normalised);
+
+    RenderSession session;
+    session.host = &host;
+    session.sampleRate = rate;
+    session.blockSize = o.block;
+    session.frames = frames;
+    session.input = hasInput ? &input : nullptr;
+    const StereoAudio output = RenderAudio(session);
+
+    std::vector<char> savedChunk;
+    if (!o.saveChunk.empty())
+    {
+        void* data = nullptr;
+        const VstIntPtr size = host.Dispatch(effGetChunk, 0, 0, &data);
+        if (size <= 0 || !data)
+            return fail(kExitFailure, o.plugin + " gave no chunk to save");
+        savedChunk.assign(static_cast<const char*>(data), static_cast<const char*>(data) + size);
+    }
+
+    if (!WriteStereoFile(o.output, output, &error))
+        return fail(kExitFailure, error);
+    if (!o.saveChunk.empty() && !writeWholeFile(o.saveChunk, savedChunk))
+        return fail(kExitFailure, "cannot write chunk file " + o.saveChunk + ": " + strerror(errno));
+
+    const AudioLevels levels = MeasureLevels(output);
+    printf("%zu frames, %.6f s at %d Hz, peak %.2f dBFS (%.6f), RMS %.2f dBFS (%.6f)\n", output.Frames(),
+           static_cast<double>(output.Frames()) / rate, rate, LinearToDbfs(levels.peak),
+           static_cast<double>(levels.peak), LinearToDbfs(levels.rms), levels.rms);
+    return 0;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -105,8 +279,59 @@ int main(int argc, char** argv)
     CLI::App* info = app.add_subcommand("info", "Print a plug-in's identity, parameters and canDo answers");
     info->add_option("plugin", infoPath, "Plug-in shared object (.so)")->required();
 
-    CLI11_PARSE(app, argc, argv);
+    RenderOptions render;
+    CLI::App* renderCommand = app.add_subcommand("render", "Run a plug-in offline over audio into a sound file");
+    renderCommand->add_option("plugin", render.plugin, "Plug-in shared object (.so)")
+        ->required()
+        ->type_name("PLUGIN.so");
+    renderCommand->add_option("-i,--input", render.input,
+                              "Input sound file (effects only); mono feeds both inputs, of more channels the "
+                              "first two are used")
+        ->type_name("FILE");
+    renderCommand->add_option("-o,--output", render.output, "Output file: .wav (32-bit float), .aiff/.aif or .flac "
+                                                            "(24-bit), stereo")
+        ->required()
+        ->type_name("FILE");
+    renderCommand->add_option("--rate", render.rate, "Sample rate in Hz (default: the input's, else 44100)")
+        ->type_name("HZ")
+        ->check(CLI::Range(1, 768000));
+    renderCommand->add_option("--block", render.block, "Frames per processing block, 1...8192")
+        ->type_name("N")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 8192));
+    renderCommand->add_option("--seconds", render.seconds,
+                              "Length in seconds (default: the input's length, else 2); the input is cut or "
+                              "padded with silence")
+        ->type_name("S")
+        ->check(CLI::PositiveNumber);
+    renderCommand->add_option("--set", render.sets,
+                              "NAME=VALUE or INDEX=VALUE: sets a parameter (full name as 'info' lists it, "
+                              "case-sensitive, or index 0...87) to a value in its own unit; repeatable, applied "
+                              "in order after --chunk")
+        ->allow_extra_args(false)
+        ->type_name("NAME=VALUE");
+    renderCommand->add_option("--chunk", render.chunk, "Loads a saved chunk (effSetChunk) before the --set values")
+        ->type_name("FILE");
+    renderCommand->add_option("--save-chunk", render.saveChunk, "Writes the plug-in's chunk (effGetChunk) after "
+                                                                "rendering")
+        ->type_name("FILE");
+    renderCommand->footer("Prints frames, seconds, peak and RMS of the output. Exit status: 0 done, 1 the plug-in "
+                          "or an output file failed, 2 invalid arguments or input files (no output is written).");
+
+    try
+    {
+        app.parse(argc, argv);
+    }
+    catch (const CLI::ParseError& e)
+    {
+        // Help and version requests exit 0; every other refusal is a bad
+        // request.
+        app.exit(e);
+        return e.get_exit_code() == 0 ? 0 : kExitBadRequest;
+    }
     if (info->parsed())
         return runInfo(infoPath);
+    if (renderCommand->parsed())
+        return runRender(render);
     return 0;
 }

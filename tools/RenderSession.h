@@ -1,0 +1,24 @@
+// Offline rendering: runs a loaded, started plug-in over a stretch of audio
+// in blocks, as a host's audio thread would, with the host transport moving
+// along.
+#pragma once
+
+#include <cstddef>
+
+#include "tools/PluginHost.h"
+#include "tools/SoundFile.h"
+
+struct RenderSession
+{
+    PluginHost* host = nullptr; // loaded and started (PluginHost::Start)
+    int sampleRate = 44100;     // the rate the plug-in was started at
+    int blockSize = 512;        // frames per processReplacing call; the last may be shorter
+    size_t frames = 0;          // length of the render
+    // Fed to the plug-in's first two inputs; silence past its end and when
+    // absent. Its rate is the caller's business.
+    const StereoAudio* input = nullptr;
+};
+
+// Renders session.frames frames from the transport's start and returns the
+// plug-in's first two outputs (a mono plug-in's output on both channels).
+StereoAudio RenderAudio(const RenderSession& session);
