@@ -59,6 +59,11 @@ void VmraXFadeLooperPlugin::processReplacing(float** inputs, float** outputs, Vs
     }
 }
 
+VstInt32 VmraXFadeLooperPlugin::processEvents(VstEvents* events)
+{
+    return DispatchVstEvents(events, m_midi);
+}
+
 void VmraXFadeLooperPlugin::setParameter(VstInt32 index, float normalised)
 {
     if (VmraXFadeLooper::IsParameterUsed(index))

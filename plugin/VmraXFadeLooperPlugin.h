@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "midi/MidiEvents.h"
 #include "plugin/VmraAuBase.h"
 #include "xfadelooper/VmraXFadeLooper.h"
 
@@ -20,6 +21,7 @@ public:
     ~VmraXFadeLooperPlugin() override;
 
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
+    VstInt32 processEvents(VstEvents* events) override;
     void setParameter(VstInt32 index, float normalised) override;
     void setProgram(VstInt32 index) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
@@ -51,7 +53,34 @@ protected:
     // output channels; inL and inR are null in the instrument.
     virtual void Render(const float* inL, const float* inR, float* outL, float* outR, VstInt32 frames) = 0;
 
+    // MIDI from the host goes to the engine's handlers.
+    class EngineMidi : public MidiSink
+    {
+    public:
+        explicit EngineMidi(VmraXFadeLooper& engine) : m_engine(engine) {}
+        void NoteOn(int channel, unsigned char note, unsigned char velocity) override
+        {
+            m_engine.HandleNoteOn(channel, note, velocity);
+        }
+        void NoteOff(int channel, unsigned char note, unsigned char velocity) override
+        {
+            m_engine.HandleNoteOff(channel, note, velocity);
+        }
+        void ControlChange(int channel, unsigned char controller, unsigned char value) override
+        {
+            m_engine.HandleControlChange(channel, controller, value);
+        }
+        void PitchWheel(int channel, unsigned char lsb, unsigned char msb) override
+        {
+            m_engine.HandlePitchWheel(channel, lsb, msb);
+        }
+
+    private:
+        VmraXFadeLooper& m_engine;
+    };
+
     VmraXFadeLooper m_engine;
+    EngineMidi m_midi{m_engine};
     // Stands in for input channels a host leaves out (one block long).
     std::vector<float> m_silence;
 };

@@ -75,18 +75,26 @@ void VmraXFadeLooper::Record(const float* inLeft, const float* inRight, unsigned
 
     float* record = m_recordBuffer.Data();
     float* save = m_recordSave.Data();
-    long start = pos - static_cast<long>(c);
+    // Put back the true values of the previous block's faded tail, when
+    // recording goes on where it stopped. The tail is as long as that
+    // block's fade, which need not be this block's (hosts vary their block
+    // sizes); after a jump (restart, a shorter length) the old tail keeps its
+    // fade into the material around it.
+    long restore = pos == m_recordSaveEnd ? m_recordSaveCount : 0;
+    if (restore > L)
+        restore = 0;
+    long start = pos - restore;
     if (start < 0)
         start += L;
     m_recordStart = static_cast<int>(start);
-    // Put back the true values of the previous block's faded tail.
-    for (unsigned long j = 0, f = static_cast<unsigned long>(start); j < c; ++j)
+    for (long j = 0, f = start; j < restore; ++j)
     {
         record[2 * f] = save[2 * j];
         record[2 * f + 1] = save[2 * j + 1];
-        if (++f == static_cast<unsigned long>(L))
+        if (++f == L)
             f = 0;
     }
+    m_recordSaveCount = 0;
 
     if (m_triggerRunning && static_cast<long>(n) + pos >= L)
     {
@@ -130,6 +138,8 @@ void VmraXFadeLooper::Record(const float* inLeft, const float* inRight, unsigned
             pos = 0;
     }
     m_recordPos = m_recordEnd = static_cast<int>(pos);
+    m_recordSaveCount = static_cast<int>(c);
+    m_recordSaveEnd = static_cast<int>(pos);
 }
 
 bool VmraXFadeLooper::FigureDangerNotes()

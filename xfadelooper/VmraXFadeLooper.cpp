@@ -143,6 +143,8 @@ void VmraXFadeLooper::Reset()
     m_sustain = false;
     Publish(m_dataToGui.recordGain, 0.0f);
     m_recordStart = m_recordEnd = 0;
+    m_recordSaveCount = 0;
+    m_recordSaveEnd = -1;
     for (int& note : m_droneNotes)
         note = -1;
     ResetBuffers();

@@ -169,6 +169,8 @@ protected:
     bool m_triggerRunning = false;
     float* m_overview = nullptr;
     TAUBuffer<float> m_recordSave;
+    int m_recordSaveCount = 0; // frames of the faded tail kept in m_recordSave
+    int m_recordSaveEnd = -1;  // write position right after that tail
     TAUBuffer<float> m_recordBuffer;
     int m_droneNotes[3] = {-1, -1, -1};
     bool m_bufferChanged = false;
