@@ -9,19 +9,22 @@
 
 namespace
 {
+// Lives as long as the plug-in's module: a host unloads the module only
+// after closing every instance.
 struct Registry
 {
     Registry() { MPCreateCriticalRegion(&lock); }
-    // The region is never deleted: instances may still leave while the
-    // process exits.
+    ~Registry() { MPDeleteCriticalRegion(lock); }
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
     MPCriticalRegionID lock = nullptr;
     std::vector<VmraAuBase*> instances;
 };
 
 Registry& registry()
 {
-    static Registry* r = new Registry();
-    return *r;
+    static Registry r;
+    return r;
 }
 
 class Locked
