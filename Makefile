@@ -3,9 +3,12 @@ JOBS ?= $(shell nproc)
 BUILD_DIR ?= build/release
 ASAN_DIR ?= build/asan
 TSAN_DIR ?= build/tsan
+FUZZ_DIR ?= build/fuzz
+FUZZ_SECONDS ?= 30
+BENCH_DIR ?= build/bench
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-release test-asan test-tsan clean
+.PHONY: deps build demo test test-release test-asan test-tsan test-fuzz bench clean
 
 deps:
 	@tools/install-deps.sh
@@ -30,7 +33,17 @@ test-tsan: deps
 	cmake --build $(TSAN_DIR) -j$(JOBS)
 	cd $(TSAN_DIR) && ctest --output-on-failure -j$(JOBS)
 
-test: test-release test-asan test-tsan
+test-fuzz: deps
+	tests/samplefile/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+test: test-release test-asan test-tsan test-fuzz
+
+# Speed figures: the engine per voice-sample, and a 60 s render beside FluidSynth.
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build $(BENCH_DIR) -j$(JOBS) --target orvo_benchmarks OrvoVST orvo-host
+	$(BENCH_DIR)/bench/orvo_engine_bench
+	bench/render-vs-fluidsynth.sh $(BENCH_DIR)
 
 clean:
 	rm -rf build

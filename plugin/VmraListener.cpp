@@ -42,14 +42,14 @@ VmraListener::VmraListener(Callback callback, void* refCon, int numParameters)
     : m_callback(callback), m_refCon(refCon), m_numParameters(numParameters > 0 ? numParameters : 0),
       m_elements(static_cast<size_t>(m_numParameters)), m_bound(new std::atomic<bool>[m_numParameters]),
       m_slots(new Slot[kPendingCapacity]), m_overflowValue(new std::atomic<float>[m_numParameters]),
-      m_overflowed(new std::atomic<bool>[m_numParameters])
+      m_overflowTicket(new std::atomic<size_t>[m_numParameters]), m_delivered(static_cast<size_t>(m_numParameters), 0)
 {
     static_assert((kPendingCapacity & (kPendingCapacity - 1)) == 0, "capacity must be a power of two");
     for (int i = 0; i < m_numParameters; ++i)
     {
         m_bound[i].store(false, std::memory_order_relaxed);
         m_overflowValue[i].store(0, std::memory_order_relaxed);
-        m_overflowed[i].store(false, std::memory_order_relaxed);
+        m_overflowTicket[i].store(0, std::memory_order_relaxed);
     }
     for (size_t i = 0; i < kPendingCapacity; ++i)
         m_slots[i].sequence.store(i, std::memory_order_relaxed);
@@ -78,9 +78,6 @@ void VmraListener::Notify(long parameterID, float value)
 {
     if (parameterID < 0 || parameterID >= m_numParameters || !m_bound[parameterID].load(std::memory_order_acquire))
         return;
-    // A value folded in while the ring was full is older than this one.
-    if (m_overflowed[parameterID].load(std::memory_order_relaxed))
-        m_overflowed[parameterID].store(false, std::memory_order_relaxed);
     const size_t mask = kPendingCapacity - 1;
     size_t position = m_writeIndex.load(std::memory_order_relaxed);
     for (;;)
@@ -102,7 +99,9 @@ void VmraListener::Notify(long parameterID, float value)
         {
             // Full: keep the latest value of this parameter for the next idle.
             m_overflowValue[parameterID].store(value, std::memory_order_relaxed);
-            m_overflowed[parameterID].store(true, std::memory_order_release);
+            // Ordered after every change that took a slot before this
+            // position and before the one that takes it next: 2p vs 2p + 1.
+            m_overflowTicket[parameterID].store(2 * position + 1, std::memory_order_release);
             m_anyOverflow.store(true, std::memory_order_release);
             return;
         }
@@ -117,6 +116,15 @@ void VmraListener::Deliver(long parameterID, float value)
         m_callback(m_refCon, element, parameterID, value);
 }
 
+void VmraListener::DeliverIfNewer(long parameterID, float value, size_t ticket)
+{
+    size_t& delivered = m_delivered[static_cast<size_t>(parameterID)];
+    if (ticket + 1 <= delivered)
+        return;
+    delivered = ticket + 1;
+    Deliver(parameterID, value);
+}
+
 void VmraListener::DoCallbacks()
 {
     const size_t mask = kPendingCapacity - 1;
@@ -128,14 +136,18 @@ void VmraListener::DoCallbacks()
             break;
         long parameterID = slot.parameterID;
         float value = slot.value;
+        size_t ticket = 2 * m_readIndex + 1;
         slot.sequence.store(m_readIndex + kPendingCapacity, std::memory_order_release);
         ++m_readIndex;
-        Deliver(parameterID, value);
+        DeliverIfNewer(parameterID, value, ticket);
     }
     if (m_anyOverflow.exchange(false, std::memory_order_acq_rel))
         for (long i = 0; i < m_numParameters; ++i)
-            if (m_overflowed[i].exchange(false, std::memory_order_acq_rel))
-                Deliver(i, m_overflowValue[i].load(std::memory_order_relaxed));
+        {
+            size_t ticket = m_overflowTicket[i].exchange(0, std::memory_order_acq_rel);
+            if (ticket != 0)
+                DeliverIfNewer(i, m_overflowValue[i].load(std::memory_order_relaxed), ticket - 1);
+        }
 }
 
 int VmraListener::UpdateAll(VmraAuBase* unit)

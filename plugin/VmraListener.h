@@ -75,6 +75,9 @@ private:
     };
 
     void Deliver(long parameterID, float value);
+    // Delivers unless a newer change of the parameter went out already
+    // (a writer can publish late, after a newer value was folded in).
+    void DeliverIfNewer(long parameterID, float value, size_t ticket);
 
     Callback m_callback;
     void* m_refCon;
@@ -87,8 +90,10 @@ private:
     std::atomic<size_t> m_writeIndex{0};
     size_t m_readIndex = 0;
 
-    // Changes that found the ring full: the last value per parameter.
+    // Changes that found the ring full: the last value per parameter, with
+    // the write position at that moment as its place in the order.
     std::unique_ptr<std::atomic<float>[]> m_overflowValue;
-    std::unique_ptr<std::atomic<bool>[]> m_overflowed;
+    std::unique_ptr<std::atomic<size_t>[]> m_overflowTicket; // ticket + 1; 0: none waiting
     std::atomic<bool> m_anyOverflow{false};
+    std::vector<size_t> m_delivered; // GUI thread: last ticket + 1 per parameter
 };

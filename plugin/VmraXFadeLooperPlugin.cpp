@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "plugin/VmraInstanceTracker.h"
+#include "xfadelooper/SampleFile.h"
 
 VmraXFadeLooperPlugin::VmraXFadeLooperPlugin(audioMasterCallback audioMaster, bool isEffect)
     : VmraAuBase(audioMaster, 1, VmraProgramORVOv1::Factory), m_engine(isEffect)
@@ -106,6 +107,18 @@ VstInt32 VmraXFadeLooperPlugin::getChunk(void** data, bool isPreset)
 VstInt32 VmraXFadeLooperPlugin::setChunk(void* data, VstInt32 size, bool isPreset)
 {
     return m_engine.setChunk(data, size, isPreset);
+}
+
+VstIntPtr VmraXFadeLooperPlugin::vendorSpecific(VstInt32 index, VstIntPtr, void* ptr, float)
+{
+    if (index != kSaveBufferSelector || !ptr)
+        return 0;
+    VL::SampleBytes record{};
+    if (AudioUnitGetProperty(this, kOrvoProperty_SampleBytes, kAudioUnitScope_Global, 0, &record, nullptr) != noErr)
+        return 0;
+    bool written = record.bytes && WriteSampleBytesAiff(static_cast<const char*>(ptr), record);
+    delete[] record.bytes;
+    return written ? 1 : 0;
 }
 
 bool VmraXFadeLooperPlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties)

@@ -34,6 +34,10 @@ public:
     bool getEffectName(char* text) override;
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override { return kVersion; }
+    // 'OrvB' with a path: writes the buffer there as a 24-bit AIFF (for
+    // hosts and tools that cannot reach the plug-in's properties).
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+    static constexpr VstInt32 kSaveBufferSelector = VstFourCC('O', 'r', 'v', 'B');
 
     int GetParameterValueStrings(unsigned long scope, unsigned long element, CFArrayRef* out) override;
     OSStatus GetProperty(unsigned long id, unsigned long scope, unsigned long element, void* data) override;

@@ -1,6 +1,8 @@
 // Both plug-ins as a host sees them: loaded with dlopen, created through
 // VSTPluginMain and driven through the AEffect record and the dispatcher.
 #include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -380,4 +382,24 @@ TEST(Processing, EffectMixesItsInputAtTheDryLevelCubed)
             ASSERT_EQ(outR[i], c.gain * inR[i]) << i;
         }
     }
+}
+
+TEST(VendorSpecific, SavesTheBufferAsAiff)
+{
+    auto host = load(kEffect);
+    host->Start(44100.0f, 512);
+    std::string path = "/tmp/orvo-boundary-buffer-" + std::to_string(getpid()) + ".aiff";
+    const VstInt32 selector = VstFourCC('O', 'r', 'v', 'B');
+    EXPECT_EQ(host->Dispatch(effVendorSpecific, selector, 0, const_cast<char*>(path.c_str())), 1);
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(info.frames, 44100); // one second of silence by default
+    EXPECT_EQ(info.format, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+    sf_close(file);
+    unlink(path.c_str());
+    EXPECT_EQ(host->Dispatch(effVendorSpecific, selector, 0, const_cast<char*>("/no/such/folder/x.aiff")), 0);
+    EXPECT_EQ(host->Dispatch(effVendorSpecific, 1234, 0, const_cast<char*>(path.c_str())), 0);
 }

@@ -166,11 +166,19 @@ bool ParseParamAssignment(const std::string& text, ParamAssignment* out, std::st
             *error = "value \"" + trim(valueText) + "\" for " + DescribeParam(index) + " is not a number";
         return false;
     }
+    // A frequency at or below 0 Hz has no place on the logarithmic scale.
+    const float normalised = PlainToNormalised(index, plain);
+    if (!std::isfinite(normalised))
+    {
+        if (error)
+            *error = "value " + formatNumber(plain) + " for " + DescribeParam(index) + " has no 0...1 equivalent";
+        return false;
+    }
     if (out)
     {
         out->index = index;
         out->plain = plain;
-        out->normalised = PlainToNormalised(index, plain);
+        out->normalised = normalised;
     }
     return true;
 }

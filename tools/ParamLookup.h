@@ -34,8 +34,9 @@ bool IsPlainInRange(int index, float plain);
 std::string DescribeParam(int index);
 
 // Parses "NAME=VALUE" or "INDEX=VALUE" into *out. Returns false and a message
-// in *error for a missing '=', an unknown name, an index out of range or a
-// value that is not a number.
+// in *error for a missing '=', an unknown name, an index out of range, a
+// value that is not a number or one without a 0...1 equivalent (0 Hz on a
+// logarithmic frequency scale).
 bool ParseParamAssignment(const std::string& text, ParamAssignment* out, std::string* error);
 
 // Non-fatal remarks on an assignment (a value outside the range, a slot the

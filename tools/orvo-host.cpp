@@ -14,6 +14,7 @@
 #include "tools/PluginHost.h"
 #include "tools/RenderSession.h"
 #include "tools/SoundFile.h"
+#include "xfadelooper/ParamInfo.h"
 
 namespace
 {
@@ -306,8 +307,9 @@ int main(int argc, char** argv)
         ->check(CLI::PositiveNumber);
     renderCommand->add_option("--set", render.sets,
                               "NAME=VALUE or INDEX=VALUE: sets a parameter (full name as 'info' lists it, "
-                              "case-sensitive, or index 0...87) to a value in its own unit; repeatable, applied "
-                              "in order after --chunk")
+                              "case-sensitive, or index 0..." +
+                                  std::to_string(kNumParams - 1) +
+                                  ") to a value in its own unit; repeatable, applied in order after --chunk")
         ->allow_extra_args(false)
         ->type_name("NAME=VALUE");
     renderCommand->add_option("--chunk", render.chunk, "Loads a saved chunk (effSetChunk) before the --set values")

@@ -57,45 +57,36 @@ inline double clampPosition(double p, double limit)
     return std::min(std::max(p, 0.0), limit);
 }
 
-// Main head at position, partner clamped to 0...limit (Safe1); with
-// ClampMain the main head is clamped too (Safe01). A head sitting exactly on
-// the last frame reads it as frame lastIndex with fraction 1, which gives the
-// same value without touching the frame after the guard.
+// One head read with linear interpolation: left and right at position.
+// The partner head is always clamped to 0...limit, the main head only in the
+// pulse-width kernels (they step at other rates than the boundary count
+// assumes). A head sitting exactly on the last frame reads it as frame
+// lastIndex with fraction 1, which gives the same value without touching the
+// frame after the guard.
+inline void interpolate(const float* buffer, double position, long lastIndex, float* out)
+{
+    long i = std::min(static_cast<long>(position), lastIndex);
+    float a = static_cast<float>(position - static_cast<double>(i));
+    FramePair f = load(buffer, i);
+    out[0] = a * f.l1 + (f.l0 - f.l0 * a);
+    out[1] = a * f.r1 + (f.r0 - f.r0 * a);
+}
+
+// InterpolateLoad_Safe1 (ClampMain false) and InterpolateLoad_Safe01 (true),
+// one head at a time.
 template <bool ClampMain> struct Loader
 {
-    static inline void Load(const float* buffer, double position, double partner, double limit, long lastIndex,
-                            float* out)
+    static inline void Main(const float* buffer, double position, double limit, long lastIndex, float* out)
     {
-        double p = ClampMain ? clampPosition(position, limit) : position;
-        double q = clampPosition(partner, limit);
-        long i = std::min(static_cast<long>(p), lastIndex);
-        long j = std::min(static_cast<long>(q), lastIndex);
-        float a = static_cast<float>(p - static_cast<double>(i));
-        float b = static_cast<float>(q - static_cast<double>(j));
-        FramePair m = load(buffer, i);
-        FramePair n = load(buffer, j);
-        out[0] = a * m.l1 + (m.l0 - m.l0 * a);
-        out[1] = a * m.r1 + (m.r0 - m.r0 * a);
-        out[2] = b * n.l1 + (n.l0 - n.l0 * b);
-        out[3] = b * n.r1 + (n.r0 - n.r0 * b);
+        interpolate(buffer, ClampMain ? clampPosition(position, limit) : position, lastIndex, out);
+    }
+    static inline void Partner(const float* buffer, double partner, double limit, long lastIndex, float* out)
+    {
+        interpolate(buffer, clampPosition(partner, limit), lastIndex, out);
     }
 };
 
 } // namespace
-
-void InterpolateLoad_Safe1(float* out, double position, double partner, double limit, const float* buffer)
-{
-    double q = clampPosition(partner, limit);
-    long i = static_cast<long>(position), j = static_cast<long>(q);
-    FramePair m = load(buffer, i), n = load(buffer, j);
-    out[0] = m.l0, out[1] = m.l1, out[2] = m.r0, out[3] = m.r1;
-    out[4] = n.l0, out[5] = n.l1, out[6] = n.r0, out[7] = n.r1;
-}
-
-void InterpolateLoad_Safe01(float* out, double position, double partner, double limit, const float* buffer)
-{
-    InterpolateLoad_Safe1(out, clampPosition(position, limit), partner, limit, buffer);
-}
 
 namespace
 {
@@ -143,23 +134,27 @@ void RenderLoopKernel(unsigned long n, RenderLoopData& d, Note& voice, Note::Sta
 
     for (unsigned long s = 0; s < n; ++s)
     {
-        float v[4];
-        L::Load(d.buffer, p, partner, E, d.lastIndex, v);
+        // The partner is read only inside the crossfade.
+        float v[2];
+        L::Main(d.buffer, p, E, d.lastIndex, v);
         float left, right;
         if (dist >= 0)
         {
+            float u[2];
+            L::Partner(d.buffer, partner, E, d.lastIndex, u);
             float c = static_cast<float>(C);
             float cc = c * c, ccc = cc * c;
             float partnerGain = c0 * c + c1 * ccc;
             float mainGain = 1 - c2 * c + c3 * cc - c1 * ccc;
-            left = v[0] * mainGain + v[2] * partnerGain;
-            right = v[1] * mainGain + v[3] * partnerGain;
+            left = v[0] * mainGain + u[0] * partnerGain;
+            right = v[1] * mainGain + u[1] * partnerGain;
             if (Danger)
             {
-                float w[4];
-                L::Load(d.newBuffer, p, partner, E, d.lastIndex, w);
-                float newLeft = w[0] * mainGain + w[2] * partnerGain;
-                float newRight = w[1] * mainGain + w[3] * partnerGain;
+                float w[2], x[2];
+                L::Main(d.newBuffer, p, E, d.lastIndex, w);
+                L::Partner(d.newBuffer, partner, E, d.lastIndex, x);
+                float newLeft = w[0] * mainGain + x[0] * partnerGain;
+                float newRight = w[1] * mainGain + x[1] * partnerGain;
                 left = left * (1 - q) + newLeft * q;
                 right = right * (1 - q) + newRight * q;
             }
@@ -170,8 +165,8 @@ void RenderLoopKernel(unsigned long n, RenderLoopData& d, Note& voice, Note::Sta
             right = v[1];
             if (Danger)
             {
-                float w[4];
-                L::Load(d.newBuffer, p, partner, E, d.lastIndex, w);
+                float w[2];
+                L::Main(d.newBuffer, p, E, d.lastIndex, w);
                 left = left * (1 - q) + w[0] * q;
                 right = right * (1 - q) + w[1] * q;
             }
@@ -195,8 +190,9 @@ void RenderLoopKernel(unsigned long n, RenderLoopData& d, Note& voice, Note::Sta
             step = phase <= d.pulseWidth ? d.rateLow : d.rateHigh;
         if (RefTone || PWM)
         {
-            float x = phase + frequency;
-            phase = x - std::floor(x);
+            phase += frequency;
+            if (phase >= 1.0f)
+                phase -= std::floor(phase);
         }
         p += mainDir * step;
         partner += partnerDir * step;

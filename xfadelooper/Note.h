@@ -1,6 +1,7 @@
 // One voice slot and its envelopes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 struct Note
@@ -72,7 +73,23 @@ struct Note
 };
 
 // One cycle of a sine over x in 0...1, from a fixed odd polynomial.
-float Sin01(float x);
+inline float Sin01(float x)
+{
+    const float c1 = -6.2831855f, c3 = 41.341679f, c5 = -81.602234f, c7 = 76.574974f, c9 = -39.710674f;
+    float u = std::max(-x, std::min(x - 0.5f, 1.0f - x));
+    float u2 = u * u;
+    return u * (c1 + u2 * (c3 + u2 * (c5 + u2 * (c7 + u2 * c9))));
+}
+
 // One LFO sample in -1...+1 for phase 0...1 and the shape parameter:
 // sine below 1, triangle below 2, saw below 3, square from 3.
-float LFO(float phase, float shape);
+inline float LFO(float phase, float shape)
+{
+    if (shape < 1.0f)
+        return Sin01(phase);
+    if (shape < 2.0f)
+        return std::min(3.0f - 4.0f * phase, 4.0f * phase - 1.0f);
+    if (shape < 3.0f)
+        return 2.0f * phase - 1.0f;
+    return 2.0f * phase - 1.0f >= 0.0f ? 1.0f : -1.0f;
+}

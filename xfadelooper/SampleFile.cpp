@@ -253,8 +253,7 @@ uint32_t BigEndianWord(const unsigned char* p)
 
 // Reads the audio of an opened file into `out`. sourceSize is the size of the
 // whole file or memory block; form its bytes 8-11 (0 if shorter).
-SampleFileStatus ReadOpened(SNDFILE* file, const SF_INFO& info, uint64_t sourceSize, uint32_t form,
-                            RawSampleData& out)
+SampleFileStatus ReadOpened(SNDFILE* file, const SF_INFO& info, uint64_t sourceSize, uint32_t form, RawSampleData& out)
 {
     out.description = Describe(file, info);
     out.fileType = ContainerType(info.format, form);
@@ -269,8 +268,8 @@ SampleFileStatus ReadOpened(SNDFILE* file, const SF_INFO& info, uint64_t sourceS
     std::memcpy(type, &out.fileType, 4);
     type[4] = '\0';
     std::printf("%s format, %llu bytes, %llu frames, %d channels, sample rate %f\n", type,
-                static_cast<unsigned long long>(byteCount), static_cast<unsigned long long>(out.frames),
-                info.channels, out.description.mSampleRate);
+                static_cast<unsigned long long>(byteCount), static_cast<unsigned long long>(out.frames), info.channels,
+                out.description.mSampleRate);
 
     if (out.description.mFormatID != kAudioFormatLinearPCM)
         return SampleFileStatus::Compressed;
@@ -443,7 +442,7 @@ SampleFileStatus ReadSampleMemory(const void* data, size_t size, RawSampleData& 
 namespace
 {
 
-constexpr float k16BitScale = 0.000030518509f; // 1/32767
+constexpr float k16BitScale = 0.000030518509f;   // 1/32767
 constexpr float k24BitScale = 0.00000011920929f; // 2^-23
 
 template <bool BigEndian> inline float Sample16(const unsigned char* p)
@@ -521,8 +520,7 @@ void DecodeSampleFrames(const unsigned char* bytes, uint64_t frames, uint64_t to
 bool WriteSampleBytesAiff(const char* path, const VL::SampleBytes& record)
 {
     const CAStreamBasicDescription d(record.description);
-    const uint32_t required =
-        kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsSignedInteger;
+    const uint32_t required = kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsSignedInteger;
     if (!path || d.mFormatID != kAudioFormatLinearPCM || (d.mFormatFlags & required) != required ||
         (d.mFormatFlags & kAudioFormatFlagIsFloat) || !d.IsInterleaved() || d.SampleWordSize() != 3 ||
         d.mChannelsPerFrame == 0 || d.mChannelsPerFrame > INT_MAX)

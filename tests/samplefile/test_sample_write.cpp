@@ -56,8 +56,8 @@ struct Record
     VL::SampleBytes record;
 };
 
-const std::vector<int32_t> kPeakSamples = {8388607, -8388607, 0,       1,        -1,      0x123456,
-                                           -0x654321, 4194304, -8388608, 8388607, 0x7F0000, -0x000101};
+const std::vector<int32_t> kPeakSamples = {8388607,   -8388607, 0,        1,       -1,       0x123456,
+                                           -0x654321, 4194304,  -8388608, 8388607, 0x7F0000, -0x000101};
 
 class WritesAiffAtRate : public ::testing::TestWithParam<int>
 {
@@ -152,7 +152,8 @@ const BadRecordCase kBadRecords[] = {
     {"NonInterleaved", [](VL::SampleBytes& r) { r.description.mFormatFlags |= kAudioFormatFlagIsNonInterleaved; }},
     {"NotPcm", [](VL::SampleBytes& r) { r.description.mFormatID = SampleFourCC("flac"); }},
     {"SixteenBit",
-     [](VL::SampleBytes& r) {
+     [](VL::SampleBytes& r)
+     {
          r.description.mBytesPerFrame = 4;
          r.description.mBitsPerChannel = 16;
      }},
@@ -165,7 +166,8 @@ const BadRecordCase kBadRecords[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(SampleWrite, RefusesRecord, ::testing::ValuesIn(kBadRecords),
-                         [](const ::testing::TestParamInfo<BadRecordCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<BadRecordCase>& info)
+                         { return std::string(info.param.name); });
 
 // A write that runs out of room (here the file size limit) fails and takes
 // the half-written file away.

@@ -7,15 +7,15 @@
 #include <sndfile.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,7 +30,7 @@ const std::string kSynth = ORVO_SYNTH_PATH;
 const std::string kEffect = ORVO_EFFECT_PATH;
 
 constexpr int kRate = 44100;
-// Not a multiple of any block size the tests use.
+// A multiple of none of the block sizes the tests use, but 1.
 constexpr size_t kInputFrames = 1000;
 
 using Channels = std::vector<std::vector<float>>;
@@ -151,7 +151,8 @@ protected:
 
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }
 
-    // Runs orvo-host with args, its output streams into files.
+    // Runs orvo-host with args and waits for it; stdout and stderr go
+    // through files in the folder.
     HostRun Host(const std::vector<std::string>& args) const
     {
         std::vector<std::string> argv = {kHost};
@@ -178,10 +179,11 @@ protected:
             return run;
         }
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0)
+        pid_t waited = 0;
+        while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR)
         {
         }
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.status = waited == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         run.out = slurp(outPath);
         run.err = slurp(errPath);
         return run;
@@ -197,9 +199,9 @@ protected:
 
     // A stereo 16-bit WAV with different signals left and right; returns
     // them as libsndfile reads them back, which is what orvo-host sees.
-    Channels WriteStereoInput(const std::string& name, size_t frames = kInputFrames)
+    Channels WriteStereoInput(const std::string& name)
     {
-        const Channels written = {sine(440.0, 0.5, frames), sine(1000.0, 0.25, frames)};
+        const Channels written = {sine(440.0, 0.5, kInputFrames), sine(1000.0, 0.25, kInputFrames)};
         EXPECT_TRUE(writeSound(Path(name), SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, written));
         return readSound(Path(name)).channels;
     }
@@ -238,6 +240,7 @@ const GainCase kGainCases[] = {
     {"LaterSetWins", {"Dry Level=0", "39=2"}, 8.0f, false},
     {"OtherParametersLeaveGain", {"Filter Cutoff=12000", "Dry Level=0.5", "Root Note=72"}, 0.125f, false},
     {"AboveRangeIsPassedOnUnclamped", {"Dry Level=3"}, 27.0f, true},
+    {"BelowRangeWarns", {"Filter Cutoff=20", "Dry Level=2"}, 8.0f, true},
 };
 
 TEST_P(EffectGain, OutputIsInputTimesGain)
@@ -268,8 +271,8 @@ class BlockSize : public OrvoHostRender, public ::testing::WithParamInterface<in
 {
 };
 
-// The input's length is a multiple of none of these, so the last block is
-// short (or the only block is shorter than the block size).
+// Except for 1, the input's length is a multiple of none of these: the last
+// block is short, or the only block is shorter than the block size.
 TEST_P(BlockSize, DoesNotChangeTheOutput)
 {
     const Channels input = WriteStereoInput("in.wav");
@@ -558,8 +561,10 @@ TEST_F(OrvoHostRender, SummaryOfSilence)
 struct RefusalCase
 {
     const char* label;
-    bool effect;                   // the effect with a good stereo input, else the instrument
-    std::vector<std::string> args; // after the plug-in, -o and (effect) -i; "@" starts a path in the test's folder
+    const char* plugin; // kEffectName, kInstrumentName, or a file in the test's folder
+    const char* input;  // a file in the test's folder; "" for none
+    const char* output; // a file in the test's folder
+    std::vector<std::string> args; // more arguments; "@name" is a file in the test's folder
     int status;
     std::vector<std::string> messages; // each must appear on stderr
 };
@@ -568,69 +573,68 @@ void PrintTo(const RefusalCase& c, std::ostream* os)
     *os << c.label;
 }
 
+const char* const kEffectName = "effect";
+const char* const kInstrumentName = "instrument";
+
 class Refusal : public OrvoHostRender, public ::testing::WithParamInterface<RefusalCase>
 {
 };
 
+// In the test's folder: in.wav (stereo, 44100 Hz), notes.txt (text) and
+// empty.chunk (no bytes).
 const RefusalCase kRefusalCases[] = {
-    {"UnknownName", true, {"--set", "Dry Levels=1"}, 2, {"unknown parameter", "Dry Levels"}},
-    {"NameIsCaseSensitive", true, {"--set", "dry level=1"}, 2, {"unknown parameter", "did you mean \"Dry Level\""}},
-    {"SharedName", true, {"--set", "Unused=0"}, 2, {"Unused", "13", "25"}},
-    {"IndexPastTheEnd", true, {"--set", "88=1"}, 2, {"88", "out of range"}},
-    {"NegativeIndex", true, {"--set", "-1=1"}, 2, {"-1", "out of range"}},
-    {"ValueNotANumber", true, {"--set", "Dry Level=loud"}, 2, {"loud", "not a number"}},
-    {"ValueWithTrailingText", true, {"--set", "39=1x"}, 2, {"1x", "not a number"}},
-    {"ValueMissing", true, {"--set", "Dry Level="}, 2, {"not a number"}},
-    {"ValueNotFinite", true, {"--set", "Dry Level=inf"}, 2, {"not a number"}},
-    {"NoEqualsSign", true, {"--set", "Dry Level"}, 2, {"NAME=VALUE"}},
-    {"BadSetAfterGoodOnes", true, {"--set", "Dry Level=1", "--set", "Feedbak=1"}, 2, {"Feedbak"}},
-    {"MissingInputFile", true, {"-i", "@missing.wav"}, 2, {"missing.wav", "No such file"}},
-    {"InputNotAudio", true, {"-i", "@notes.txt"}, 2, {"notes.txt"}},
-    {"InputRateMismatch", true, {"--rate", "48000"}, 2, {"44100", "48000", "resample"}},
-    {"InputToTheInstrument", false, {"-i", "@in.wav"}, 2, {"instrument", "-i"}},
-    {"MissingChunkFile", true, {"--chunk", "@missing.chunk"}, 2, {"missing.chunk", "No such file"}},
-    {"ChunkIsAFolder", true, {"--chunk", "@"}, 2, {"chunk"}},
-    {"EmptyChunkFile", true, {"--chunk", "@empty.chunk"}, 2, {"empty.chunk", "empty"}},
-    {"UnknownOutputExtension", true, {"-o", "@out.mp3"}, 2, {"out.mp3", ".wav"}},
-    {"OutputWithoutExtension", true, {"-o", "@out"}, 2, {".wav"}},
-    {"BlockZero", true, {"--block", "0"}, 2, {"--block"}},
-    {"BlockTooLarge", true, {"--block", "8193"}, 2, {"--block"}},
-    {"SecondsZero", false, {"--seconds", "0"}, 2, {"--seconds"}},
-    {"SecondsBelowOneFrame", false, {"--seconds", "1e-9"}, 2, {"--seconds"}},
-    {"SecondsTooLong", false, {"--seconds", "1e12"}, 2, {"too long"}},
-    {"MissingPlugin", true, {"@none.so"}, 1, {"none.so"}},
-    {"OutputFolderMissing", true, {"-o", "@no/such/folder/out.wav"}, 1, {"out.wav"}},
+    {"UnknownName", kEffectName, "in.wav", "out.wav", {"--set", "Dry Levels=1"}, 2,
+     {"unknown parameter", "Dry Levels"}},
+    {"NameIsCaseSensitive", kEffectName, "in.wav", "out.wav", {"--set", "dry level=1"}, 2,
+     {"unknown parameter", "did you mean \"Dry Level\""}},
+    {"SharedName", kEffectName, "in.wav", "out.wav", {"--set", "Unused=0"}, 2, {"Unused", "13", "25"}},
+    {"IndexPastTheEnd", kEffectName, "in.wav", "out.wav", {"--set", "88=1"}, 2, {"88", "out of range"}},
+    {"NegativeIndex", kEffectName, "in.wav", "out.wav", {"--set", "-1=1"}, 2, {"-1", "out of range"}},
+    {"ValueNotANumber", kEffectName, "in.wav", "out.wav", {"--set", "Dry Level=loud"}, 2,
+     {"loud", "not a number"}},
+    {"ValueWithTrailingText", kEffectName, "in.wav", "out.wav", {"--set", "39=1x"}, 2, {"1x", "not a number"}},
+    {"ValueMissing", kEffectName, "in.wav", "out.wav", {"--set", "Dry Level="}, 2, {"not a number"}},
+    {"ValueNotFinite", kEffectName, "in.wav", "out.wav", {"--set", "Dry Level=inf"}, 2, {"not a number"}},
+    {"ZeroHertz", kEffectName, "in.wav", "out.wav", {"--set", "Filter Cutoff=0"}, 2,
+     {"Filter Cutoff", "no 0...1 equivalent"}},
+    {"NegativeHertz", kEffectName, "in.wav", "out.wav", {"--set", "15=-5"}, 2, {"Filter Cutoff"}},
+    {"NoEqualsSign", kEffectName, "in.wav", "out.wav", {"--set", "Dry Level"}, 2, {"NAME=VALUE"}},
+    {"BadSetAfterGoodOnes", kEffectName, "in.wav", "out.wav", {"--set", "Dry Level=1", "--set", "Feedbak=1"}, 2,
+     {"Feedbak"}},
+    {"MissingInputFile", kEffectName, "missing.wav", "out.wav", {}, 2, {"missing.wav", "No such file"}},
+    {"InputNotAudio", kEffectName, "notes.txt", "out.wav", {}, 2, {"notes.txt"}},
+    {"InputRateMismatch", kEffectName, "in.wav", "out.wav", {"--rate", "48000"}, 2, {"44100", "48000", "resample"}},
+    {"InputToTheInstrument", kInstrumentName, "in.wav", "out.wav", {}, 2, {"instrument", "-i"}},
+    {"MissingChunkFile", kEffectName, "in.wav", "out.wav", {"--chunk", "@missing.chunk"}, 2,
+     {"missing.chunk", "No such file"}},
+    {"ChunkIsAFolder", kEffectName, "in.wav", "out.wav", {"--chunk", "@"}, 2, {"chunk"}},
+    {"EmptyChunkFile", kEffectName, "in.wav", "out.wav", {"--chunk", "@empty.chunk"}, 2, {"empty.chunk", "empty"}},
+    {"UnknownOutputExtension", kEffectName, "in.wav", "out.mp3", {}, 2, {"out.mp3", ".wav"}},
+    {"OutputWithoutExtension", kEffectName, "in.wav", "out", {}, 2, {".wav"}},
+    {"BlockZero", kEffectName, "in.wav", "out.wav", {"--block", "0"}, 2, {"--block"}},
+    {"BlockTooLarge", kEffectName, "in.wav", "out.wav", {"--block", "8193"}, 2, {"--block"}},
+    {"SecondsZero", kInstrumentName, "", "out.wav", {"--seconds", "0"}, 2, {"--seconds"}},
+    {"SecondsBelowOneFrame", kInstrumentName, "", "out.wav", {"--seconds", "1e-9"}, 2, {"--seconds"}},
+    {"SecondsTooLong", kInstrumentName, "", "out.wav", {"--seconds", "1e12"}, 2, {"too long"}},
+    {"MissingPlugin", "none.so", "in.wav", "out.wav", {}, 1, {"none.so"}},
+    {"OutputFolderMissing", kEffectName, "in.wav", "no/such/folder/out.wav", {}, 1, {"out.wav"}},
 };
 
 TEST_P(Refusal, ExitsWithAMessageAndNoOutput)
 {
     const RefusalCase& c = GetParam();
     WriteStereoInput("in.wav");
-    { std::ofstream(Path("notes.txt")) << "These are not samples.\n"; }
-    { std::ofstream(Path("empty.chunk")); }
+    std::ofstream(Path("notes.txt")) << "These are not samples.\n";
+    std::ofstream(Path("empty.chunk")).close();
 
-    auto expand = [this](const std::string& a) { return a.size() && a[0] == '@' ? Path(a.substr(1)) : a; };
-    // The plug-in, -o and -i given in the case replace the defaults.
-    std::string plugin = c.effect ? kEffect : kSynth;
-    std::string output = Path("out.wav");
-    std::string input = c.effect ? Path("in.wav") : "";
-    std::vector<std::string> rest;
-    for (size_t i = 0; i < c.args.size(); ++i)
-    {
-        const std::string& a = c.args[i];
-        if (a == "-o" && i + 1 < c.args.size())
-            output = expand(c.args[++i]);
-        else if (a == "-i" && i + 1 < c.args.size())
-            input = expand(c.args[++i]);
-        else if (a.size() > 3 && a.compare(a.size() - 3, 3, ".so") == 0)
-            plugin = expand(a);
-        else
-            rest.push_back(expand(a));
-    }
+    const std::string name = c.plugin;
+    const std::string plugin = name == kEffectName ? kEffect : name == kInstrumentName ? kSynth : Path(name);
+    const std::string output = Path(c.output);
     std::vector<std::string> args = {"render", plugin, "-o", output, "--save-chunk", Path("saved.chunk")};
-    if (!input.empty())
-        args.insert(args.end(), {"-i", input});
-    args.insert(args.end(), rest.begin(), rest.end());
+    if (*c.input)
+        args.insert(args.end(), {"-i", Path(c.input)});
+    for (const std::string& a : c.args)
+        args.push_back(!a.empty() && a[0] == '@' ? Path(a.substr(1)) : a);
 
     const HostRun run = Host(args);
     EXPECT_EQ(run.status, c.status) << run.err;
