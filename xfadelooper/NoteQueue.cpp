@@ -20,7 +20,7 @@ NoteOnOffQueue::~NoteOnOffQueue()
     Drain();
 }
 
-NoteOnOffQueue::Slot* NoteOnOffQueue::Reserve(int64_t* position)
+bool NoteOnOffQueue::Post(const NoteOnOffInfo& info)
 {
     int64_t pos = m_writePosition.load(std::memory_order_relaxed);
     for (;;)
@@ -31,76 +31,51 @@ NoteOnOffQueue::Slot* NoteOnOffQueue::Reserve(int64_t* position)
         {
             if (m_writePosition.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed))
             {
-                *position = pos;
-                return &slot;
+                slot.info = info;
+                slot.sequence.store(pos + 1, std::memory_order_release);
+                return true;
             }
         }
         else if (sequence < pos)
         {
             fprintf(stderr, "VmraXFadeLooper::NoteOnOffQueue::Write() overflow\n");
-            return nullptr;
+            return false;
         }
         else
             pos = m_writePosition.load(std::memory_order_relaxed);
     }
 }
 
-void NoteOnOffQueue::Publish(Slot* slot, int64_t position)
-{
-    slot->sequence.store(position + 1, std::memory_order_release);
-}
-
 bool NoteOnOffQueue::Write(NoteOnOffInfo::Message message, int note, float velocity)
 {
-    int64_t position;
-    Slot* slot = Reserve(&position);
-    if (!slot)
-        return false;
-    slot->info.message = message;
-    slot->info.note = note;
-    slot->info.velocity = velocity;
-    slot->info.description = nullptr;
-    slot->info.prepared = nullptr;
-    Publish(slot, position);
-    return true;
+    NoteOnOffInfo info;
+    info.message = message;
+    info.note = note;
+    info.velocity = velocity;
+    return Post(info);
 }
 
 bool NoteOnOffQueue::Write(NoteOnOffInfo::Message message, bool down)
 {
-    int64_t position;
-    Slot* slot = Reserve(&position);
-    if (!slot)
-        return false;
-    slot->info.message = message;
-    slot->info.bytes = nullptr;
-    slot->info.down = down;
-    slot->info.frames = 0;
-    slot->info.description = nullptr;
-    slot->info.prepared = nullptr;
-    Publish(slot, position);
-    return true;
+    NoteOnOffInfo info;
+    info.message = message;
+    info.down = down;
+    return Post(info);
 }
 
 bool NoteOnOffQueue::Write(NoteOnOffInfo::Message message, unsigned char* bytes, uint64_t frames,
                            const CAStreamBasicDescription& description, TAUBuffer<float>* prepared)
 {
-    auto* copy = new (std::nothrow) CAStreamBasicDescription(description);
-    if (!copy)
-        return false;
-    int64_t position;
-    Slot* slot = Reserve(&position);
-    if (!slot)
-    {
-        delete copy;
-        return false;
-    }
-    slot->info.message = message;
-    slot->info.bytes = bytes;
-    slot->info.frames = frames;
-    slot->info.description = copy;
-    slot->info.prepared = prepared;
-    Publish(slot, position);
-    return true;
+    NoteOnOffInfo info;
+    info.message = message;
+    info.bytes = bytes;
+    info.frames = frames;
+    info.description = new (std::nothrow) CAStreamBasicDescription(description);
+    info.prepared = prepared;
+    if (info.description && Post(info))
+        return true;
+    delete info.description;
+    return false;
 }
 
 const NoteOnOffInfo* NoteOnOffQueue::Read()

@@ -74,9 +74,9 @@ private:
         NoteOnOffInfo info;
     };
 
-    // Reserves a slot; null (and the overflow line) when the queue is full.
-    Slot* Reserve(int64_t* position);
-    void Publish(Slot* slot, int64_t position);
+    // Copies the message into a free slot; false (and the overflow line)
+    // when the queue is full.
+    bool Post(const NoteOnOffInfo& info);
 
     Slot m_slots[kSlots];
     std::atomic<int64_t> m_writePosition{0};
