@@ -17,6 +17,7 @@ VmraXFadeLooperPlugin::VmraXFadeLooperPlugin(audioMasterCallback audioMaster, bo
     canProcessReplacing(true);
     programsAreChunks(true);
     m_engine.Construct(this);
+    m_midiHost.LuaInit();
     Initialize();
     m_silence.assign(static_cast<size_t>(getBlockSize()), 0.0f);
     VmraInstanceTracker::AddInstance(this);
@@ -62,7 +63,7 @@ void VmraXFadeLooperPlugin::processReplacing(float** inputs, float** outputs, Vs
 
 VstInt32 VmraXFadeLooperPlugin::processEvents(VstEvents* events)
 {
-    return DispatchVstEvents(events, m_midi);
+    return m_midiHost.HandleVstEvents(events);
 }
 
 void VmraXFadeLooperPlugin::setParameter(VstInt32 index, float normalised)

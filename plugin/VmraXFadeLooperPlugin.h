@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "midi/MidiEvents.h"
+#include "midi/OrvoLuaMIDIHelper.h"
 #include "plugin/VmraAuBase.h"
 #include "xfadelooper/VmraXFadeLooper.h"
 
@@ -51,40 +51,17 @@ public:
     void Cleanup() override {}
 
     VmraXFadeLooper& Engine() { return m_engine; }
+    OrvoLuaMIDIHelper& MidiHost() { return m_midiHost; }
 
 protected:
     // Renders one block of at most the announced block size into the two
     // output channels; inL and inR are null in the instrument.
     virtual void Render(const float* inL, const float* inR, float* outL, float* outR, VstInt32 frames) = 0;
 
-    // MIDI from the host goes to the engine's handlers.
-    class EngineMidi : public MidiSink
-    {
-    public:
-        explicit EngineMidi(VmraXFadeLooper& engine) : m_engine(engine) {}
-        void NoteOn(int channel, unsigned char note, unsigned char velocity) override
-        {
-            m_engine.HandleNoteOn(channel, note, velocity);
-        }
-        void NoteOff(int channel, unsigned char note, unsigned char velocity) override
-        {
-            m_engine.HandleNoteOff(channel, note, velocity);
-        }
-        void ControlChange(int channel, unsigned char controller, unsigned char value) override
-        {
-            m_engine.HandleControlChange(channel, controller, value);
-        }
-        void PitchWheel(int channel, unsigned char lsb, unsigned char msb) override
-        {
-            m_engine.HandlePitchWheel(channel, lsb, msb);
-        }
-
-    private:
-        VmraXFadeLooper& m_engine;
-    };
-
     VmraXFadeLooper m_engine;
-    EngineMidi m_midi{m_engine};
+    // The MIDI scripts. Destroyed before the engine: its timers stop, and
+    // with them every script call that could reach the engine.
+    OrvoLuaMIDIHelper m_midiHost{this, m_engine};
     // Stands in for input channels a host leaves out (one block long).
     std::vector<float> m_silence;
 };

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake make pkg-config binutils
   googletest libgtest-dev libbenchmark-dev libcli11-dev
-  libsndfile1-dev
+  libsndfile1-dev liblua5.1-0-dev
   clang libclang-rt-14-dev
 )
 
