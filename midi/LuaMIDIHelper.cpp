@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "editor/ScriptDiscovery.h"
+#include "osc/OSCHelper.h"
 #include "platform/Resources.h"
 #include "plugin/VmraAuBase.h"
 #include "plugin/VmraInstanceTracker.h"
@@ -470,12 +471,40 @@ bool LuaMIDIHelper::isParameterUsed(int)
 
 int LuaMIDIHelper::LuaSendOSC(lua_State* L)
 {
-    return luaL_error(L, "OSC is not available");
+    if (!m_osc)
+        return luaL_error(L, "OSC is not available");
+    return OSCHelper::LuaSendOSC(L);
 }
 
-void LuaMIDIHelper::RegisterOSCPathForParameter(lua_State*, bool)
+void LuaMIDIHelper::RegisterOSCPathForParameter(lua_State* L, bool normalized)
 {
     // Without an OSC server there is nothing to register with.
+    if (!m_osc)
+        return;
+    const char* address = luaL_checkstring(L, 1);
+    bool list = lua_istable(L, 2);
+    size_t count = list ? lua_objlen(L, 2) : 1;
+    // Lua owns the scratch list, so a name lookup error leaks nothing.
+    int* ids = static_cast<int*>(lua_newuserdata(L, sizeof(int) * (count ? count : 1)));
+    if (list)
+    {
+        for (size_t i = 0; i < count; ++i)
+        {
+            lua_rawgeti(L, 2, static_cast<int>(i + 1));
+            ids[i] = ParamIndex(L, lua_gettop(L), false);
+            lua_pop(L, 1);
+        }
+    }
+    else
+        ids[0] = ParamIndex(L, 2, false);
+    switch (m_osc->RegisterOSCPathForParameters(address, ids, count, normalized))
+    {
+    case OSCHelper::kRegistered: break;
+    case OSCHelper::kInconsistentSizes: LuaError(L, "inconsistent sizes in RegisterOSCPathForParameter\n"); break;
+    case OSCHelper::kIdOutOfRange: LuaError(L, "parameter id out of range in RegisterOSCPathForParameter\n"); break;
+    case OSCHelper::kNoMemory: LuaError(L, "out of memory in RegisterOSCPathForParameter\n"); break;
+    }
+    lua_pop(L, 1);
 }
 
 // ---- timers ----------------------------------------------------------------------------

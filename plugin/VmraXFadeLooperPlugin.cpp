@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "osc/OSCBasePort.h"
 #include "plugin/VmraInstanceTracker.h"
 #include "xfadelooper/SampleFile.h"
 
@@ -16,6 +17,7 @@ VmraXFadeLooperPlugin::VmraXFadeLooperPlugin(audioMasterCallback audioMaster, bo
     setUniqueID(isEffect ? VstFourCC('V', 'L', 'x', 'e') : VstFourCC('V', 'L', 'x', 'f'));
     canProcessReplacing(true);
     programsAreChunks(true);
+    m_osc.SetLuaHost(&m_midiHost);
     m_engine.Construct(this);
     m_midiHost.LuaInit();
     Initialize();
@@ -26,12 +28,29 @@ VmraXFadeLooperPlugin::VmraXFadeLooperPlugin(audioMasterCallback audioMaster, bo
 VmraXFadeLooperPlugin::~VmraXFadeLooperPlugin()
 {
     VmraInstanceTracker::RemoveInstance(this);
+    m_osc.DestroyTask();
 }
 
 OSStatus VmraXFadeLooperPlugin::Initialize()
 {
     m_engine.Initialize();
+    m_osc.CreateTask();
     return noErr;
+}
+
+void VmraXFadeLooperPlugin::Cleanup()
+{
+    m_osc.DestroyTask();
+}
+
+void VmraXFadeLooperPlugin::ApplyOscPort()
+{
+    float offset = CurrentProgram()->GetParameter(kParam_OSCPortOffset);
+    int n = offset > 0 && offset < 65536 ? static_cast<int>(offset) : 0;
+    if (n != 0)
+        m_osc.SetPort(n + VL::g_OSCBasePort);
+    else
+        m_osc.Disable();
 }
 
 void VmraXFadeLooperPlugin::processReplacing(float** inputs, float** outputs, VstInt32 frames)
@@ -70,11 +89,15 @@ void VmraXFadeLooperPlugin::setParameter(VstInt32 index, float normalised)
 {
     if (VmraXFadeLooper::IsParameterUsed(index))
         VmraAuBase::setParameter(index, normalised);
+    if (index == kParam_OSCPortOffset)
+        ApplyOscPort();
+    m_osc.NotifySetParam(index, CurrentProgram()->GetParameter(index));
 }
 
 void VmraXFadeLooperPlugin::setProgram(VstInt32 index)
 {
     curProgram = index;
+    ApplyOscPort();
 }
 
 void VmraXFadeLooperPlugin::getParameterDisplay(VstInt32 index, char* text)

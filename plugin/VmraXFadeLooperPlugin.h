@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "midi/OrvoLuaMIDIHelper.h"
+#include "osc/OrvoOSCHelper.h"
 #include "plugin/VmraAuBase.h"
 #include "xfadelooper/VmraXFadeLooper.h"
 
@@ -48,20 +49,26 @@ public:
     DataToGui* GetDataToGui() override { return m_engine.GetDataToGui(); }
     int Version() override { return kVersion; }
     OSStatus Initialize() override;
-    void Cleanup() override {}
+    void Cleanup() override;
 
     VmraXFadeLooper& Engine() { return m_engine; }
     OrvoLuaMIDIHelper& MidiHost() { return m_midiHost; }
+    OrvoOSCHelper& Osc() { return m_osc; }
 
 protected:
     // Renders one block of at most the announced block size into the two
     // output channels; inL and inR are null in the instrument.
     virtual void Render(const float* inL, const float* inR, float* outL, float* outR, VstInt32 frames) = 0;
 
+    // Listens when "OSC Port Offset" is not 0 or sends notifications.
+    void ApplyOscPort();
+
     VmraXFadeLooper m_engine;
+    // The OSC server; its tasks are stopped first thing in the destructor.
+    OrvoOSCHelper m_osc{this, nullptr};
     // The MIDI scripts. Destroyed before the engine: its timers stop, and
     // with them every script call that could reach the engine.
-    OrvoLuaMIDIHelper m_midiHost{this, m_engine};
+    OrvoLuaMIDIHelper m_midiHost{this, m_engine, &m_osc};
     // Stands in for input channels a host leaves out (one block long).
     std::vector<float> m_silence;
 };
