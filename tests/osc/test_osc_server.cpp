@@ -28,6 +28,7 @@
 
 #include "midi/OrvoLuaMIDIHelper.h"
 #include "osc/OrvoOSCHelper.h"
+#include "platform/Preferences.h"
 #include "plugin/VmraXFadeLooperSynth.h"
 #include "tests/TempDir.h"
 #include "xfadelooper/ParamInfo.h"
@@ -712,3 +713,51 @@ TEST(OscQueue, ManyWritersOneReaderLoseAndRepeatNothing)
         EXPECT_EQ(next[w], kEach);
 }
 } // namespace
+
+// The plug-in's own server follows "OSC Port Offset" on top of the base port
+// from the preferences, and host changes reach registered clients.
+TEST(OscPlugIn, PortFollowsTheOffsetParameterAndHostChangesAreSent)
+{
+    TempDir data, config;
+    ScopedEnv dataHome{"XDG_DATA_HOME", data.Path()};
+    ScopedEnv configHome{"XDG_CONFIG_HOME", config.Path()};
+    OscDump client;
+    ASSERT_TRUE(client.Running());
+    int base = 0;
+    for (int attempt = 0; attempt < 50 && base == 0; ++attempt)
+    {
+        int candidate = FreePort() % 60000;
+        if (candidate > 1024 && UdpPortIsFree(candidate + 5) && UdpPortIsFree(candidate + 6))
+            base = candidate;
+    }
+    ASSERT_GT(base, 0);
+    SetPrefInt("OSC Base Port", base);
+    VmraXFadeLooperSynth unit(oscTestHost);
+    auto ping = [&](int port, const std::string& tag) {
+        OscSend(port, "/ping", "ss", {client.Url(), "/" + tag});
+        return client.WaitFor("/" + tag + " ss \"osc.udp://127.0.0.1:" + std::to_string(port) + "\" \"Orvotide 3.1.4\"");
+    };
+
+    unit.setParameter(kParam_OSCPortOffset, 0.05f); // offset 5
+    ASSERT_TRUE(WaitUntil([&] { return unit.Osc().BoundPort() == base + 5; }));
+    EXPECT_TRUE(ping(base + 5, "five"));
+
+    // Registered for the cutoff: a host change arrives with its plain value,
+    // and so does a write to a placeholder, which stores nothing.
+    OscSend(base + 5, "/registerUpdate", "iss", {"15", client.Url(), "/cutoff"});
+    OscSend(base + 5, "/registerUpdate", "iss", {"13", client.Url(), "/unused"});
+    ASSERT_TRUE(ping(base + 5, "registered"));
+    unit.setParameter(kParam_FilterCutoff, 0.5f);
+    EXPECT_TRUE(client.WaitFor("/cutoff if 15 " + Float(unit.CurrentProgram()->GetParameter(kParam_FilterCutoff))));
+    unit.setParameter(kParam_Unused13, 1.0f);
+    EXPECT_TRUE(client.WaitFor("/unused if 13 " + Float(0.0f)));
+
+    unit.setParameter(kParam_OSCPortOffset, 0.06f); // moves to offset 6
+    ASSERT_TRUE(WaitUntil([&] { return unit.Osc().BoundPort() == base + 6; }));
+    EXPECT_TRUE(ping(base + 6, "six"));
+    EXPECT_TRUE(WaitUntil([&] { return UdpPortIsFree(base + 5); }));
+
+    unit.setParameter(kParam_OSCPortOffset, 0.0f); // off
+    EXPECT_TRUE(WaitUntil([&] { return UdpPortIsFree(base + 6); }));
+    SetPrefInt("OSC Base Port", 7000);
+}
