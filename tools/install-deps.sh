@@ -8,7 +8,7 @@ packages=(
   build-essential cmake make pkg-config binutils
   googletest libgtest-dev libbenchmark-dev libcli11-dev
   libsndfile1-dev liblua5.1-0-dev
-  liboscpack-dev libavahi-client-dev liblo-tools
+  liboscpack-dev libavahi-client-dev liblo-tools libsmf-dev
   clang libclang-rt-14-dev
 )
 
