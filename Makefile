@@ -35,6 +35,7 @@ test-tsan: deps
 
 test-fuzz: deps
 	tests/samplefile/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+	tests/osc/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 test: test-release test-asan test-tsan test-fuzz
 
@@ -44,6 +45,7 @@ bench: deps
 	cmake --build $(BENCH_DIR) -j$(JOBS) --target orvo_benchmarks OrvoVST orvo-host
 	$(BENCH_DIR)/bench/orvo_engine_bench
 	bench/render-vs-fluidsynth.sh $(BENCH_DIR)
+	bench/osc-bench.sh $(BENCH_DIR)
 
 clean:
 	rm -rf build

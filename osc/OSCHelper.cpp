@@ -340,10 +340,131 @@ void OSCHelper::ListenOnce()
     m_boundPort.store(0);
 }
 
+namespace
+{
+// The end of the 4-byte padded, NUL-terminated string at p, or null when it
+// runs past end.
+const char* skipString(const char* p, const char* end)
+{
+    const void* nul = memchr(p, 0, static_cast<size_t>(end - p));
+    if (!nul)
+        return nullptr;
+    size_t length = static_cast<size_t>(static_cast<const char*>(nul) - p) + 1;
+    size_t padded = (length + 3) & ~static_cast<size_t>(3);
+    return padded <= static_cast<size_t>(end - p) ? p + padded : nullptr;
+}
+
+int32_t bigEndian32(const char* p)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return static_cast<int32_t>((static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+                                (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]));
+}
+
+// Whether every argument the type tags announce lies inside the message.
+bool wellFormedMessage(const char* p, const char* end)
+{
+    p = skipString(p, end); // the address
+    if (!p || p == end || *p != ',')
+        return false;
+    const char* tag = p + 1;
+    p = skipString(p, end);
+    if (!p)
+        return false;
+    int depth = 0;
+    auto take = [&](long bytes) {
+        if (bytes < 0 || bytes > end - p)
+            return false;
+        p += bytes;
+        return true;
+    };
+    for (; *tag; ++tag)
+    {
+        switch (*tag)
+        {
+        case 'i':
+        case 'f':
+        case 'c':
+        case 'r':
+        case 'm':
+            if (!take(4))
+                return false;
+            break;
+        case 'h':
+        case 't':
+        case 'd':
+            if (!take(8))
+                return false;
+            break;
+        case 's':
+        case 'S':
+            p = skipString(p, end);
+            if (!p)
+                return false;
+            break;
+        case 'b':
+        {
+            if (end - p < 4)
+                return false;
+            int32_t size = bigEndian32(p);
+            p += 4;
+            if (size < 0 || !take((static_cast<long>(size) + 3) & ~3L))
+                return false;
+            break;
+        }
+        case 'T':
+        case 'F':
+        case 'N':
+        case 'I':
+            break;
+        case '[':
+            ++depth;
+            break;
+        case ']':
+            if (--depth < 0)
+                return false;
+            break;
+        default:
+            return false;
+        }
+    }
+    return depth == 0;
+}
+
+// Checks a whole packet before the parser sees it: the system's oscpack reads
+// past the end of messages whose type tags announce more data than they hold.
+bool wellFormedPacket(const char* data, long size, int nesting)
+{
+    if (size <= 0 || size % 4 != 0 || nesting > 16)
+        return false;
+    if (size >= 8 && memcmp(data, "#bundle", 8) == 0)
+    {
+        if (size < 16)
+            return false;
+        const char* p = data + 16;
+        const char* end = data + size;
+        while (p < end)
+        {
+            if (end - p < 4)
+                return false;
+            int32_t element = bigEndian32(p);
+            p += 4;
+            if (element < 0 || element > end - p || !wellFormedPacket(p, element, nesting + 1))
+                return false;
+            p += element;
+        }
+        return true;
+    }
+    return wellFormedMessage(data, data + size);
+}
+} // namespace
+
 void OSCHelper::ProcessPacket(const char* data, int size, const IpEndpointName& source)
 {
     try
     {
+        if (!data || !wellFormedPacket(data, size, 0))
+            throw osc::MalformedPacketException("malformed packet");
         osc::OscPacketListener::ProcessPacket(data, size, source);
     }
     catch (const osc::Exception& e)
@@ -567,7 +688,11 @@ void OSCHelper::HandleFixed(const std::string& address, const osc::ReceivedMessa
         if (!m_lua)
             throw osc::Exception("no Lua support from OSC");
         auto note = static_cast<unsigned char>(id & 0xFF);
-        auto midiVelocity = static_cast<unsigned char>(static_cast<int>(velocity * 127) & 0xFF);
+        // Velocities far outside 0...1 (or not a number) must not overflow
+        // the conversion.
+        float scaled = velocity * 127;
+        int whole = scaled > -2147483520.0f && scaled < 2147483520.0f ? static_cast<int>(scaled) : 0;
+        auto midiVelocity = static_cast<unsigned char>(whole & 0xFF);
         if (address == "/startNote")
             m_lua->HandleNoteOn(1, note, midiVelocity, 0);
         else

@@ -192,7 +192,5 @@ private:
 
     std::mutex m_pathLock;
     std::multimap<std::string, RegisteredPath> m_paths;
-
-    ServicePublisher* m_service = nullptr; // receive task only
 };
 } // namespace VL

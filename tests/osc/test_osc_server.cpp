@@ -555,10 +555,25 @@ TEST_F(OscServerTest, FaultyMessagesArePrintedAndTheServerListensOn)
     to.sin_port = htons(static_cast<uint16_t>(port));
     const char garbage[] = "/x\0\0,i\0\0\1";
     sendto(fd, garbage, sizeof garbage - 1, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    // Type tags that announce more arguments than the packet holds, and a
+    // bundle element longer than the bundle: refused before parsing.
+    std::string tags = std::string("/exec\0\0\0,s", 10) + std::string(61, 'b');
+    tags.append(4 - tags.size() % 4, '\0');
+    tags += std::string("abc\0", 4);
+    sendto(fd, tags.data(), tags.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    const char bundle[] = "#bundle\0\0\0\0\0\0\0\0\1\0\0\0\x40/x\0\0";
+    sendto(fd, bundle, sizeof bundle - 1, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     close(fd);
+    // A velocity far outside 0...1 is converted without overflow.
+    OscSend(port, "/startNote", "if", {"60", "1e30"});
     Sync();
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("osc::Exception in TaskMain(): "), std::string::npos) << out;
+    size_t malformed = 0;
+    for (size_t at = out.find("malformed packet"); at != std::string::npos; at = out.find("malformed packet", at + 1))
+        ++malformed;
+    EXPECT_EQ(malformed, 3u) << out; // the garbage above as well
+    EXPECT_EQ(server->BoundPort(), port);
 }
 
 TEST_F(OscServerTest, SetPortMovesTheServerAndDisableStopsIt)
