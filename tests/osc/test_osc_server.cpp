@@ -776,3 +776,40 @@ TEST(OscPlugIn, PortFollowsTheOffsetParameterAndHostChangesAreSent)
     EXPECT_TRUE(WaitUntil([&] { return UdpPortIsFree(base + 6); }));
     SetPrefInt("OSC Base Port", 7000);
 }
+
+// Publishing needs a running Avahi daemon; without one the server works
+// unpublished (every other test here), and this test says why it skipped.
+TEST(OscService, PublishedWhereAnAvahiDaemonRuns)
+{
+    if (system("command -v avahi-browse >/dev/null 2>&1 && avahi-daemon --check >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no running Avahi daemon (avahi-daemon --check) or no avahi-browse: publishing not checked";
+    TempDir data, config;
+    ScopedEnv dataHome{"XDG_DATA_HOME", data.Path()};
+    ScopedEnv configHome{"XDG_CONFIG_HOME", config.Path()};
+    VmraXFadeLooperSynth unit(oscTestHost);
+    int port = 0;
+    for (int attempt = 0; attempt < 5 && port == 0; ++attempt)
+    {
+        int p = FreePort();
+        unit.Osc().SetPort(p);
+        if (WaitUntil([&] { return unit.Osc().BoundPort() == p; }))
+            port = p;
+    }
+    ASSERT_GT(port, 0);
+    char host[256] = {0};
+    gethostname(host, sizeof host - 1);
+    const std::string name = std::string("Orvotide 3.1.4 on ") + host;
+    bool seen = WaitUntil([&] {
+        FILE* pipe = popen("avahi-browse -rpt _osc._udp 2>/dev/null", "r");
+        if (!pipe)
+            return false;
+        std::string all;
+        char line[1024];
+        while (fgets(line, sizeof line, pipe))
+            all += line;
+        pclose(pipe);
+        // Resolved lines: =;iface;proto;name;type;domain;host;address;port;txt
+        return all.find(name) != std::string::npos && all.find(";" + std::to_string(port) + ";") != std::string::npos;
+    });
+    EXPECT_TRUE(seen) << name << " on port " << port;
+}
