@@ -12,6 +12,7 @@ CMAKE_FLAGS ?=
 
 deps:
 	@tools/install-deps.sh
+	@tools/start-avahi.sh
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)

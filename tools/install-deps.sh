@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev libcli11-dev
   libsndfile1-dev liblua5.1-0-dev
   liboscpack-dev libavahi-client-dev liblo-tools libsmf-dev
+  dbus avahi-daemon avahi-utils
   clang libclang-rt-14-dev
 )
 

@@ -799,6 +799,10 @@ TEST(OscService, PublishedWhereAnAvahiDaemonRuns)
     char host[256] = {0};
     gethostname(host, sizeof host - 1);
     const std::string name = std::string("Orvotide 3.1.4 on ") + host;
+    // avahi-browse -p escapes spaces and dots in names.
+    std::string escaped;
+    for (char c : name)
+        escaped += c == ' ' ? std::string("\\032") : c == '.' ? std::string("\\.") : std::string(1, c);
     bool seen = WaitUntil([&] {
         FILE* pipe = popen("avahi-browse -rpt _osc._udp 2>/dev/null", "r");
         if (!pipe)
@@ -809,7 +813,7 @@ TEST(OscService, PublishedWhereAnAvahiDaemonRuns)
             all += line;
         pclose(pipe);
         // Resolved lines: =;iface;proto;name;type;domain;host;address;port;txt
-        return all.find(name) != std::string::npos && all.find(";" + std::to_string(port) + ";") != std::string::npos;
+        return all.find(escaped) != std::string::npos && all.find(";" + std::to_string(port) + ";") != std::string::npos;
     });
     EXPECT_TRUE(seen) << name << " on port " << port;
 }
