@@ -8,10 +8,13 @@ FUZZ_SECONDS ?= 30
 BENCH_DIR ?= build/bench
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-release test-asan test-tsan test-fuzz bench clean
+.PHONY: deps services build demo test test-release test-asan test-tsan test-fuzz bench clean
 
 deps:
 	@tools/install-deps.sh
+
+# Services the tests talk to (the Avahi daemon for OSC publishing).
+services: deps
 	@tools/start-avahi.sh
 
 build: deps
@@ -21,15 +24,15 @@ build: deps
 demo: build
 	tools/demo.sh $(BUILD_DIR)
 
-test-release: build
+test-release: build services
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
 
-test-asan: deps
+test-asan: services
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DORVO_SANITIZE=address,undefined $(CMAKE_FLAGS)
 	cmake --build $(ASAN_DIR) -j$(JOBS)
 	cd $(ASAN_DIR) && ctest --output-on-failure -j$(JOBS)
 
-test-tsan: deps
+test-tsan: services
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DORVO_SANITIZE=thread $(CMAKE_FLAGS)
 	cmake --build $(TSAN_DIR) -j$(JOBS)
 	cd $(TSAN_DIR) && ctest --output-on-failure -j$(JOBS)
