@@ -4,6 +4,9 @@
 #include <avahi-client/publish.h>
 #include <avahi-common/error.h>
 #include <avahi-common/thread-watch.h>
+#include <dlfcn.h>
+
+#include <mutex>
 
 namespace VL
 {
@@ -13,10 +16,24 @@ namespace
 // simply stays absent.
 void ignoreClientEvent(AvahiClient*, AvahiClientState, void*) {}
 void ignoreGroupEvent(AvahiEntryGroup*, AvahiEntryGroupState, void*) {}
+
+// Once a client has talked to the daemon, libdbus keeps process-wide state
+// that it never releases; unloading it with the plug-in would lose that
+// state (and any thread of it still running). Keep the client libraries
+// loaded for the life of the process.
+void pinClientLibraries()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (const char* library : {"libdbus-1.so.3", "libavahi-common.so.3", "libavahi-client.so.3"})
+            dlopen(library, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    });
+}
 } // namespace
 
 ServicePublisher::ServicePublisher(const std::string& name, int port)
 {
+    pinClientLibraries();
     m_poll = avahi_threaded_poll_new();
     if (!m_poll)
         return;
