@@ -386,6 +386,23 @@ TEST_F(OscServerTest, GetAllSendsOneDatagramPerUsedParameter)
     EXPECT_EQ(client.CountPrefix("/all if 87 "), 1u);
 }
 
+TEST_F(OscServerTest, ParameterFactsAnswerTheirRequests)
+{
+    OscSend(port, "/getNumParameters", "ss", {client.Url(), "/num"});
+    EXPECT_TRUE(client.WaitFor("/num i 88"));
+    OscSend(port, "/isParameterUsed", "iss", {"13", client.Url(), "/used"});
+    OscSend(port, "/isParameterUsed", "iss", {"15", client.Url(), "/used"});
+    Sync();
+    std::string seen;
+    for (const std::string& line : client.Lines())
+        seen += line + "\n";
+    EXPECT_EQ(client.Count("/used iT 15 #T"), 1u) << seen; // oscdump prints booleans as #T/#F
+    EXPECT_EQ(client.Count("/used iF 13 #F"), 1u) << seen;
+    OscSend(port, "/getInfo", "iss", {"15", client.Url(), "/info"});
+    EXPECT_TRUE(client.WaitFor("/info ifffsi 15 " + Float(50.0f) + " " + Float(12000.0f) + " " + Float(1000.0f) +
+                               " \"Filter Cutoff\" 8"));
+}
+
 TEST_F(OscServerTest, RegisteredClientsHearHostChangesOnly)
 {
     for (int i = 0; i < 2; ++i)
