@@ -35,7 +35,7 @@ test-asan: services
 test-tsan: services
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DORVO_SANITIZE=thread $(CMAKE_FLAGS)
 	cmake --build $(TSAN_DIR) -j$(JOBS)
-	cd $(TSAN_DIR) && ctest --output-on-failure -j$(JOBS)
+	cd $(TSAN_DIR) && TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp ctest --output-on-failure -j$(JOBS)
 
 test-fuzz: deps
 	tests/samplefile/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
