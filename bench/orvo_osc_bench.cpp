@@ -22,7 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -33,6 +32,7 @@
 
 #include "bench/BenchRig.h"
 #include "osc/OrvoOSCHelper.h"
+#include "tests/osc/LoopbackPorts.h"
 
 namespace
 {
@@ -43,27 +43,6 @@ constexpr double kGetP99GoalMs = 1.0;  // /get round trip, 99th percentile, at m
 constexpr int kParam = 1;               // an ordinary parameter, stored as sent
 constexpr auto kReplyWait = std::chrono::milliseconds(1000);
 
-bool UdpPortIsFree(int port)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return free;
-}
-
-int FreePort(std::mt19937& random)
-{
-    for (;;)
-    {
-        int port = 20000 + static_cast<int>(random() % 40000);
-        if (UdpPortIsFree(port))
-            return port;
-    }
-}
 
 // Datagrams the kernel dropped for the IPv4 UDP socket bound to port, or -1.
 long long SocketDrops(int port)
@@ -226,10 +205,9 @@ int main(int argc, char** argv)
     }
     bench::Scratch::Get();
     VmraXFadeLooperSynth unit(bench::Host);
-    std::mt19937 random(std::random_device{}());
     for (int attempt = 0; attempt < 20 && unit.Osc().BoundPort() == 0; ++attempt)
     {
-        unit.Osc().SetPort(FreePort(random));
+        unit.Osc().SetPort(FreePort());
         for (int wait = 0; wait < 1000 && unit.Osc().BoundPort() == 0; ++wait)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <thread>
 
@@ -24,6 +23,7 @@
 
 #include "osc/OrvoOSCHelper.h"
 #include "plugin/VmraXFadeLooperSynth.h"
+#include "tests/osc/LoopbackPorts.h"
 
 namespace
 {
@@ -32,27 +32,6 @@ VstIntPtr fuzzHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-bool udpPortIsFree(int port)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return free;
-}
-
-int freePort(std::mt19937& random)
-{
-    for (;;)
-    {
-        int port = 20000 + static_cast<int>(random() % 40000);
-        if (udpPortIsFree(port))
-            return port;
-    }
-}
 
 std::string scratchFolder()
 {
@@ -82,10 +61,9 @@ struct Rig
             abort();
         // Never deleted: the receive and notify tasks keep running until exit.
         unit = new VmraXFadeLooperSynth(fuzzHost);
-        std::mt19937 random(std::random_device{}());
         for (int attempt = 0; attempt < 20 && unit->Osc().BoundPort() == 0; ++attempt)
         {
-            unit->Osc().SetPort(freePort(random));
+            unit->Osc().SetPort(FreePort());
             for (int wait = 0; wait < 500 && unit->Osc().BoundPort() == 0; ++wait)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
@@ -95,7 +73,7 @@ struct Rig
             abort();
         }
         // The packet's sender: a loopback port nobody listens on.
-        source = IpEndpointName(127, 0, 0, 1, freePort(random));
+        source = IpEndpointName(127, 0, 0, 1, FreePort());
     }
 };
 } // namespace

@@ -31,6 +31,7 @@
 #include "platform/Preferences.h"
 #include "plugin/VmraXFadeLooperSynth.h"
 #include "tests/TempDir.h"
+#include "tests/osc/LoopbackPorts.h"
 #include "xfadelooper/ParamInfo.h"
 
 extern char** environ;
@@ -55,30 +56,6 @@ bool WaitUntil(const std::function<bool()>& condition)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
-}
-
-bool UdpPortIsFree(int port)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return free;
-}
-
-// A high port nobody is bound to right now.
-int FreePort()
-{
-    static std::mt19937 random(std::random_device{}());
-    for (;;)
-    {
-        int port = 20000 + static_cast<int>(random() % 40000);
-        if (UdpPortIsFree(port))
-            return port;
-    }
 }
 
 pid_t Spawn(const std::vector<std::string>& args, int stdoutFd)
