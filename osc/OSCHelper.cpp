@@ -120,6 +120,28 @@ void printHandlerError(const char* kind, const char* text)
     printf("%s in TaskMain(): %s\n", kind, text);
     fflush(stdout);
 }
+
+// Prints the exception being handled, named by its kind, as the receive loop
+// prints every error.
+void printHandledException()
+{
+    try
+    {
+        throw;
+    }
+    catch (const osc::Exception& e)
+    {
+        printHandlerError("osc::Exception", e.what());
+    }
+    catch (const std::runtime_error& e)
+    {
+        printHandlerError("std::runtime_error", e.what());
+    }
+    catch (const std::exception& e)
+    {
+        printHandlerError("std::exception", e.what());
+    }
+}
 } // namespace
 
 // ---- the notification queue --------------------------------------------------------------
@@ -325,17 +347,9 @@ void OSCHelper::ListenOnce()
         ServicePublisher service(ServiceName(), port); // withdrawn at every end of the run
         multiplexer.Run();
     }
-    catch (const osc::Exception& e)
+    catch (const std::exception&)
     {
-        printHandlerError("osc::Exception", e.what());
-    }
-    catch (const std::runtime_error& e)
-    {
-        printHandlerError("std::runtime_error", e.what());
-    }
-    catch (const std::exception& e)
-    {
-        printHandlerError("std::exception", e.what());
+        printHandledException();
     }
     m_boundPort.store(0);
 }
@@ -467,17 +481,9 @@ void OSCHelper::ProcessPacket(const char* data, int size, const IpEndpointName& 
             throw osc::MalformedPacketException("malformed packet");
         osc::OscPacketListener::ProcessPacket(data, size, source);
     }
-    catch (const osc::Exception& e)
+    catch (const std::exception&)
     {
-        printHandlerError("osc::Exception", e.what());
-    }
-    catch (const std::runtime_error& e)
-    {
-        printHandlerError("std::runtime_error", e.what());
-    }
-    catch (const std::exception& e)
-    {
-        printHandlerError("std::exception", e.what());
+        printHandledException();
     }
 }
 
